@@ -1,0 +1,30 @@
+# Two commands set everything up on a fresh Debian machine:
+#   make run    installs what is missing, builds and starts Norvane
+#   make test   installs what is missing, builds and runs every test
+.PHONY: all deps configure build run test install clean
+
+PRESET ?= default
+BUILD_DIR := build
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@if [ ! -f $(BUILD_DIR)/build.ninja ]; then cmake --preset $(PRESET); fi
+
+build: configure
+	cmake --build --preset $(PRESET)
+
+run: build
+	./$(BUILD_DIR)/src/app/norvane $(ARGS)
+
+test: build
+	ctest --preset $(PRESET)
+
+install: build
+	cmake --install $(BUILD_DIR) $(if $(PREFIX),--prefix $(PREFIX),)
+
+clean:
+	rm -rf $(BUILD_DIR)

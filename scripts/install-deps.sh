@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Norvane needs to build, run and test.
+# Only missing packages are installed; sudo is used when not running as root.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config
+  # Qt 6 and QCoro
+  qt6-base-dev qt6-base-private-dev qt6-declarative-dev libqt6svg6-dev qcoro-qt6-dev
+  qml6-module-qtqml-workerscript qml6-module-qtquick qml6-module-qtquick-controls
+  qml6-module-qtquick-layouts qml6-module-qtquick-templates qml6-module-qtquick-window
+  qml6-module-qtquick-dialogs qml6-module-qttest qt6-qpa-plugins libqt6svg6
+  # X11 backend
+  libxcb1-dev libxcb-xinput-dev libxcb-shm0-dev libxcb-composite0-dev libxcb-ewmh-dev
+  libxcb-icccm4-dev libxcb-res0-dev libxcb-xtest0-dev libxcb-image0-dev
+  # tests: a real X server, a window manager, injected input, clipboard read-back
+  xvfb xauth openbox xdotool xclip x11-utils fonts-dejavu-core
+)
+
+missing=()
+for pkg in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$pkg")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+
+echo "Installing missing packages: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"

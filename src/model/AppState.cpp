@@ -1,0 +1,325 @@
+#include "AppState.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QUuid>
+
+#include <cmath>
+#include <limits>
+
+namespace norvane {
+
+namespace {
+
+const QString kResumeWaitingDetail =
+    QStringLiteral("Norvane is watching for a short burst of recent activity before it asks Gemini anything.");
+const QString kNudgeVisibleDetail =
+    QStringLiteral("Gemini found a likely opportunity and the nudge should now be visible.");
+const QString kDismissedWaitingDetail = QStringLiteral(
+    "No nudge cooldown is active. Norvane can show the next worthwhile opportunity as soon as it sees one.");
+
+// The auto-resume sleep is a nanosecond count that must fit an unsigned 64-bit integer.
+constexpr double kMaxSleepSeconds = double(std::numeric_limits<quint64>::max()) / 1e9;
+
+// A stored value as text; anything the store cannot give as text reads as the empty text.
+QString readText(const QVariant& value) {
+    if (!value.isValid() || value.typeId() == QMetaType::QStringList || value.typeId() == QMetaType::QVariantList ||
+        value.typeId() == QMetaType::QVariantMap || !value.canConvert<QString>())
+        return {};
+    return value.toString();
+}
+
+// A stored value as a double; missing or unreadable reads as 0.
+double readDouble(const QVariant& value) {
+    bool ok = false;
+    const double result = value.toDouble(&ok);
+    return ok && std::isfinite(result) ? result : 0.0;
+}
+
+} // namespace
+
+void restrictSettingsFile(const QString& fileName) {
+    if (fileName.isEmpty())
+        return;
+    const QFileInfo info(fileName);
+    QDir().mkpath(info.absolutePath());
+    QFile::setPermissions(info.absolutePath(),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (!info.exists()) {
+        // Create it empty first, so the key is never written into a file others can read.
+        QFile file(fileName);
+        if (file.open(QIODevice::WriteOnly))
+            file.close();
+    }
+    QFile::setPermissions(fileName, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+AppState::AppState(QSettings* defaults, NudgePresenting* nudgePresenter, Clock* clock, QObject* parent)
+    : QObject(parent), m_nudgeDiagnostics(NudgePipelineDiagnostics::monitoringOff()), m_defaults(defaults),
+      m_nudgePresenter(nudgePresenter), m_clock(clock) {
+    if (m_defaults) {
+        setApiKey(readText(m_defaults->value(apiKeyKey)));
+        const double interval = readDouble(m_defaults->value(screenshotIntervalKey));
+        setScreenshotInterval(interval == 0.0 ? 30.0 : interval);
+        const double threshold = readDouble(m_defaults->value(confidenceThresholdKey));
+        setConfidenceThreshold(threshold == 0.0 ? 0.7 : threshold);
+    }
+    m_isBootstrapping = false;
+}
+
+AppState::~AppState() {
+    if (m_pauseTask)
+        m_pauseTask->cancel();
+}
+
+// MARK: - Observed properties
+
+void AppState::setIsMonitoring(bool value) {
+    if (m_isMonitoring == value)
+        return;
+    m_isMonitoring = value;
+    emit isMonitoringChanged();
+}
+
+void AppState::setIsPaused(bool value) {
+    if (m_isPaused == value)
+        return;
+    m_isPaused = value;
+    emit isPausedChanged();
+}
+
+void AppState::setPauseResumeTime(std::optional<QDateTime> value) {
+    if (m_pauseResumeTime == value)
+        return;
+    m_pauseResumeTime = std::move(value);
+    emit pauseResumeTimeChanged();
+}
+
+void AppState::setCurrentNudge(std::optional<NudgeState> value) {
+    m_currentNudge = std::move(value);
+    emit currentNudgeChanged();
+}
+
+void AppState::setLastNudgeTime(std::optional<QDateTime> value) {
+    if (m_lastNudgeTime == value)
+        return;
+    m_lastNudgeTime = std::move(value);
+    emit lastNudgeTimeChanged();
+}
+
+void AppState::setNudgeDiagnostics(const NudgePipelineDiagnostics& diagnostics) {
+    m_nudgeDiagnostics = diagnostics;
+    emit nudgeDiagnosticsChanged();
+}
+
+void AppState::setNudgeDiagnostics(NudgePipelineState state, const QString& detail) {
+    setNudgeDiagnostics(NudgePipelineDiagnostics{state, detail, m_clock->now()});
+}
+
+QVariant AppState::currentNudgeVariant() const {
+    if (!m_currentNudge)
+        return {};
+    return QVariant::fromValue(*m_currentNudge);
+}
+
+// MARK: - Settings
+
+void AppState::writeSetting(const QString& key, const QVariant& value) {
+    if (!m_defaults)
+        return;
+    restrictSettingsFile(m_defaults->fileName());
+    m_defaults->setValue(key, value);
+    m_defaults->sync();
+    restrictSettingsFile(m_defaults->fileName());
+}
+
+void AppState::setApiKey(const QString& value) {
+    const bool changed = m_apiKey != value;
+    m_apiKey = value;
+    if (changed)
+        emit apiKeyChanged();
+    if (!m_isBootstrapping)
+        writeSetting(apiKeyKey, value);
+}
+
+void AppState::setScreenshotInterval(double value) {
+    const bool changed = m_screenshotInterval != value;
+    m_screenshotInterval = value;
+    if (changed)
+        emit screenshotIntervalChanged();
+    if (!m_isBootstrapping) {
+        writeSetting(screenshotIntervalKey, value);
+        emit screenshotIntervalAssigned();
+    }
+}
+
+void AppState::setConfidenceThreshold(double value) {
+    const bool changed = m_confidenceThreshold != value;
+    m_confidenceThreshold = value;
+    if (changed)
+        emit confidenceThresholdChanged();
+    if (!m_isBootstrapping)
+        writeSetting(confidenceThresholdKey, value);
+}
+
+// MARK: - Pause and resume
+
+QString AppState::pauseResumeTimeText() const {
+    if (!m_pauseResumeTime)
+        return QStringLiteral("later");
+    return QLocale().toString(m_pauseResumeTime->toLocalTime().time(), QLocale::ShortFormat);
+}
+
+void AppState::setPausedDiagnostics() {
+    setNudgeDiagnostics(NudgePipelineState::Paused,
+                        QStringLiteral("Monitoring is paused until ") + pauseResumeTimeText() + QStringLiteral("."));
+}
+
+void AppState::pauseFor(double minutes) {
+    setIsPaused(true);
+    double seconds = std::isnan(minutes) ? 0.0 : minutes * 60.0;
+    seconds = std::clamp(seconds, -kMaxSleepSeconds, kMaxSleepSeconds);
+    setPauseResumeTime(m_clock->now().addMSecs(qint64(seconds * 1000.0)));
+    setPausedDiagnostics();
+    scheduleAutoResume();
+}
+
+void AppState::scheduleAutoResume() {
+    if (m_pauseTask)
+        m_pauseTask->cancel();
+    if (!m_pauseResumeTime)
+        return;
+    const double seconds = Clock::secondsBetween(m_clock->now(), *m_pauseResumeTime);
+    if (seconds > 0) {
+        m_pauseTask.emplace();
+        autoResume(std::min(seconds, kMaxSleepSeconds), m_pauseTask->token());
+    } else {
+        resumeMonitoring();
+    }
+}
+
+QCoro::Task<> AppState::autoResume(double seconds, CancellationToken token) {
+    QPointer<AppState> self(this);
+    co_await m_clock->sleep(seconds, token);
+    if (token.isCancelled() || !self)
+        co_return;
+    self->resumeMonitoring();
+}
+
+void AppState::resumeMonitoring() {
+    if (m_pauseTask)
+        m_pauseTask->cancel();
+    setIsPaused(false);
+    setPauseResumeTime(std::nullopt);
+    if (m_isMonitoring)
+        setNudgeDiagnostics(NudgePipelineState::WaitingForActivity, kResumeWaitingDetail);
+    else
+        setNudgeDiagnostics(NudgePipelineDiagnostics::monitoringOff());
+}
+
+void AppState::syncPauseIfNeeded() {
+    if (m_pauseResumeTime && m_isPaused && m_clock->now() >= *m_pauseResumeTime)
+        resumeMonitoring();
+}
+
+// MARK: - Nudge
+
+void AppState::presentOrUpdate() {
+    if (m_nudgePresenter)
+        m_nudgePresenter->presentOrUpdate();
+}
+
+void AppState::dismissPresenter() {
+    if (m_nudgePresenter)
+        m_nudgePresenter->dismiss();
+}
+
+void AppState::appendHistory(const Opportunity& opportunity, NudgeOutcome outcome) {
+    m_nudgeHistory.append(
+        NudgeRecord{QUuid::createUuid(), opportunity.patternId, opportunity.category, outcome, m_clock->now()});
+    emit nudgeHistoryChanged();
+}
+
+void AppState::presentOpportunity(const Opportunity& opportunity) {
+    if (m_currentNudge)
+        return;
+    if (m_suppressedPatterns.contains(opportunity.patternId))
+        return;
+    const QDateTime now = m_clock->now();
+    NudgeState nudge;
+    nudge.id = QUuid::createUuid();
+    nudge.opportunity = opportunity;
+    nudge.createdAt = now;
+    setCurrentNudge(nudge);
+    setLastNudgeTime(now);
+    appendHistory(opportunity, NudgeOutcome::Shown);
+    setNudgeDiagnostics(NudgePipelineState::NudgeVisible, kNudgeVisibleDetail);
+    presentOrUpdate();
+}
+
+void AppState::beginRecommendation(const QString& answer) {
+    if (!m_currentNudge)
+        return;
+    NudgeState nudge = *m_currentNudge;
+    nudge.phase = NudgePhase::LoadingRecommendation;
+    nudge.userAnswer = answer;
+    nudge.errorMessage.reset();
+    setCurrentNudge(nudge);
+    presentOrUpdate();
+}
+
+void AppState::applyRecommendation(const Recommendation& recommendation) {
+    if (!m_currentNudge)
+        return;
+    NudgeState nudge = *m_currentNudge;
+    nudge.phase = NudgePhase::Recommendation;
+    nudge.recommendation = recommendation;
+    nudge.errorMessage.reset();
+    setCurrentNudge(nudge);
+    appendHistory(nudge.opportunity, NudgeOutcome::RecommendationShown);
+    presentOrUpdate();
+}
+
+void AppState::failRecommendation(const QString& message) {
+    if (!m_currentNudge)
+        return;
+    NudgeState nudge = *m_currentNudge;
+    nudge.phase = NudgePhase::Question;
+    nudge.errorMessage = message;
+    setCurrentNudge(nudge);
+    presentOrUpdate();
+}
+
+void AppState::setPromptCopied(bool copied) {
+    if (!m_currentNudge)
+        return;
+    NudgeState nudge = *m_currentNudge;
+    nudge.didCopyPrompt = copied;
+    setCurrentNudge(nudge);
+}
+
+void AppState::dismissCurrentNudge(NudgeOutcome reason) {
+    if (!m_currentNudge)
+        return;
+    const Opportunity opportunity = m_currentNudge->opportunity;
+    if (reason == NudgeOutcome::NotNow || reason == NudgeOutcome::NotUseful)
+        m_suppressedPatterns.insert(opportunity.patternId);
+    appendHistory(opportunity, reason);
+    setCurrentNudge(std::nullopt);
+    if (m_isPaused)
+        setPausedDiagnostics();
+    else if (m_isMonitoring)
+        setNudgeDiagnostics(NudgePipelineState::WaitingForActivity, kDismissedWaitingDetail);
+    else
+        setNudgeDiagnostics(NudgePipelineDiagnostics::monitoringOff());
+    dismissPresenter();
+}
+
+void AppState::dismissCurrentNudge(const QString& reasonRawValue) {
+    if (const auto reason = fromRawValue<NudgeOutcome>(reasonRawValue))
+        dismissCurrentNudge(*reason);
+}
+
+} // namespace norvane

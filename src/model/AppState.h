@@ -1,0 +1,147 @@
+#pragma once
+
+#include "Cancellation.h"
+#include "Clock.h"
+#include "Records.h"
+#include "ServiceInterfaces.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QSettings>
+#include <QVariant>
+
+#include <optional>
+
+namespace norvane {
+
+// The one observable application state: monitoring and pause, the nudge on screen, the nudge history,
+// the pipeline diagnostics, suppressed patterns and the three persisted settings. Main thread only.
+//
+// Observed properties notify only when their value changes, except currentNudge, nudgeHistory and
+// nudgeDiagnostics, which notify on every assignment.
+class AppState : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool isMonitoring READ isMonitoring WRITE setIsMonitoring NOTIFY isMonitoringChanged)
+    Q_PROPERTY(bool isPaused READ isPaused NOTIFY isPausedChanged)
+    Q_PROPERTY(QDateTime pauseResumeTime READ pauseResumeTimeValue NOTIFY pauseResumeTimeChanged)
+    Q_PROPERTY(QString pauseResumeTimeText READ pauseResumeTimeText NOTIFY pauseResumeTimeChanged)
+    Q_PROPERTY(QVariant currentNudge READ currentNudgeVariant NOTIFY currentNudgeChanged)
+    Q_PROPERTY(int nudgeHistoryCount READ nudgeHistoryCount NOTIFY nudgeHistoryChanged)
+    Q_PROPERTY(QDateTime lastNudgeTime READ lastNudgeTimeValue NOTIFY lastNudgeTimeChanged)
+    Q_PROPERTY(norvane::NudgePipelineDiagnostics nudgeDiagnostics READ nudgeDiagnostics NOTIFY
+                   nudgeDiagnosticsChanged)
+    Q_PROPERTY(QString apiKey READ apiKey WRITE setApiKey NOTIFY apiKeyChanged)
+    Q_PROPERTY(double screenshotInterval READ screenshotInterval WRITE setScreenshotInterval NOTIFY
+                   screenshotIntervalChanged)
+    Q_PROPERTY(double confidenceThreshold READ confidenceThreshold WRITE setConfidenceThreshold NOTIFY
+                   confidenceThresholdChanged)
+
+public:
+    static inline const QString apiKeyKey = QStringLiteral("gemini_api_key");
+    static inline const QString screenshotIntervalKey = QStringLiteral("screenshot_interval");
+    static inline const QString confidenceThresholdKey = QStringLiteral("confidence_threshold");
+
+    // `defaults` is where the three settings live; a null presenter drives nothing.
+    explicit AppState(QSettings* defaults, NudgePresenting* nudgePresenter = nullptr,
+                      Clock* clock = Clock::system(), QObject* parent = nullptr);
+    ~AppState() override;
+
+    // The process-wide instance (defined by the application's composition root).
+    static AppState* shared();
+
+    bool isMonitoring() const { return m_isMonitoring; }
+    void setIsMonitoring(bool value);
+    bool isPaused() const { return m_isPaused; }
+    const std::optional<QDateTime>& pauseResumeTime() const { return m_pauseResumeTime; }
+    const std::optional<NudgeState>& currentNudge() const { return m_currentNudge; }
+    const QList<NudgeRecord>& nudgeHistory() const { return m_nudgeHistory; }
+    const std::optional<QDateTime>& lastNudgeTime() const { return m_lastNudgeTime; }
+    const NudgePipelineDiagnostics& nudgeDiagnostics() const { return m_nudgeDiagnostics; }
+    void setNudgeDiagnostics(const NudgePipelineDiagnostics& diagnostics);
+    // Sets the diagnostics with updatedAt = now.
+    void setNudgeDiagnostics(NudgePipelineState state, const QString& detail);
+    const QSet<QString>& suppressedPatterns() const { return m_suppressedPatterns; }
+
+    QString apiKey() const { return m_apiKey; }
+    void setApiKey(const QString& value);
+    double screenshotInterval() const { return m_screenshotInterval; }
+    void setScreenshotInterval(double value);
+    double confidenceThreshold() const { return m_confidenceThreshold; }
+    void setConfidenceThreshold(double value);
+
+    Clock* clock() const { return m_clock; }
+    NudgePresenting* nudgePresenter() const { return m_nudgePresenter; }
+    void setNudgePresenter(NudgePresenting* presenter) { m_nudgePresenter = presenter; }
+
+    Q_INVOKABLE void pauseFor(double minutes);
+    Q_INVOKABLE void resumeMonitoring();
+    void syncPauseIfNeeded();
+    void presentOpportunity(const Opportunity& opportunity);
+    void beginRecommendation(const QString& answer);
+    void applyRecommendation(const Recommendation& recommendation);
+    void failRecommendation(const QString& message);
+    void setPromptCopied(bool copied);
+    void dismissCurrentNudge(NudgeOutcome reason);
+    // For QML: the raw value of a NudgeOutcome ("close-button", "not-now", "not-useful", ...).
+    Q_INVOKABLE void dismissCurrentNudge(const QString& reasonRawValue);
+
+    // The resume time in the user's locale (hour and minute), or "later" when none is set.
+    QString pauseResumeTimeText() const;
+
+signals:
+    void isMonitoringChanged();
+    void isPausedChanged();
+    void pauseResumeTimeChanged();
+    void currentNudgeChanged();
+    void nudgeHistoryChanged();
+    void lastNudgeTimeChanged();
+    void nudgeDiagnosticsChanged();
+    void apiKeyChanged();
+    void screenshotIntervalChanged();
+    void confidenceThresholdChanged();
+    // Every assignment of the interval after start-up, equal values included: a running loop restarts.
+    void screenshotIntervalAssigned();
+
+private:
+    void setIsPaused(bool value);
+    void setPauseResumeTime(std::optional<QDateTime> value);
+    void setCurrentNudge(std::optional<NudgeState> value);
+    void setLastNudgeTime(std::optional<QDateTime> value);
+    void appendHistory(const Opportunity& opportunity, NudgeOutcome outcome);
+    void scheduleAutoResume();
+    QCoro::Task<> autoResume(double seconds, CancellationToken token);
+    void setPausedDiagnostics();
+    void writeSetting(const QString& key, const QVariant& value);
+    void presentOrUpdate();
+    void dismissPresenter();
+
+    QVariant currentNudgeVariant() const;
+    int nudgeHistoryCount() const { return int(m_nudgeHistory.size()); }
+    QDateTime pauseResumeTimeValue() const { return m_pauseResumeTime.value_or(QDateTime()); }
+    QDateTime lastNudgeTimeValue() const { return m_lastNudgeTime.value_or(QDateTime()); }
+
+    bool m_isMonitoring = false;
+    bool m_isPaused = false;
+    std::optional<QDateTime> m_pauseResumeTime;
+    std::optional<NudgeState> m_currentNudge;
+    QList<NudgeRecord> m_nudgeHistory;
+    std::optional<QDateTime> m_lastNudgeTime;
+    NudgePipelineDiagnostics m_nudgeDiagnostics;
+    QString m_apiKey;
+    double m_screenshotInterval = 30.0;
+    double m_confidenceThreshold = 0.7;
+    QSettings* m_defaults;
+    NudgePresenting* m_nudgePresenter;
+    Clock* m_clock;
+    bool m_isBootstrapping = true;
+    QSet<QString> m_suppressedPatterns;
+    std::optional<CancellationSource> m_pauseTask;
+};
+
+// Restricts a settings file (it holds the API key) and its folder to the user alone.
+void restrictSettingsFile(const QString& fileName);
+
+} // namespace norvane

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// One category per service, named "Norvane.<TypeName>"; debug lines are off unless the logging rules
+// turn them on (QT_LOGGING_RULES="Norvane.*.debug=true"). Levels: decisions not to act at debug;
+// state changes, captures, selections and the start of an analysis at info; failures at critical.
+Q_DECLARE_LOGGING_CATEGORY(lcMonitoringService)
+Q_DECLARE_LOGGING_CATEGORY(lcInputActivityMonitor)
+Q_DECLARE_LOGGING_CATEGORY(lcScreenshotService)
+Q_DECLARE_LOGGING_CATEGORY(lcScreenshotDiskStore)
+Q_DECLARE_LOGGING_CATEGORY(lcOpportunityAnalyzer)
+Q_DECLARE_LOGGING_CATEGORY(lcNudgePanelController)
+Q_DECLARE_LOGGING_CATEGORY(lcApp)

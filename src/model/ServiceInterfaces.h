@@ -1,0 +1,122 @@
+#pragma once
+
+#include "Cancellation.h"
+#include "Enums.h"
+#include "Expected.h"
+#include "GeminiTypes.h"
+#include "Records.h"
+
+#include <QCoroTask>
+#include <QDateTime>
+#include <QImage>
+#include <QList>
+
+#include <optional>
+
+namespace norvane {
+
+// The service interfaces between the subsystems. Every platform-bound piece sits behind one of these,
+// so the loop and the analysis run against fakes in tests.
+
+class FrontmostWindowProviding {
+public:
+    virtual ~FrontmostWindowProviding() = default;
+    // Nothing when there is no frontmost window that can be described.
+    virtual std::optional<FrontmostWindowInfo> frontmostWindowInfo() = 0;
+};
+
+class WindowImageCapturing {
+public:
+    virtual ~WindowImageCapturing() = default;
+    // The window's own pixels; nothing on any failure.
+    virtual QCoro::Task<std::optional<QImage>> captureWindowImage(quint32 windowID) = 0;
+};
+
+class ScreenRecordingPermissionChecking {
+public:
+    virtual ~ScreenRecordingPermissionChecking() = default;
+    // True when screen capture is currently possible. Never prompts.
+    virtual bool hasScreenRecordingPermission() = 0;
+};
+
+class ScreenCapturing {
+public:
+    virtual ~ScreenCapturing() = default;
+    virtual std::optional<FrontmostWindowInfo> frontmostWindowInfo() = 0;
+    // Nothing means no frame: no window, no permission, a failed capture, or an unchanged frame
+    // that was dropped (force bypasses that rule).
+    virtual QCoro::Task<std::optional<Screenshot>> captureFrontmostWindow(bool force) = 0;
+    // Forget the last frame so the next capture is never dropped as unchanged.
+    virtual void resetDeduplicationState() = 0;
+};
+
+class InputActivityMonitoring {
+public:
+    virtual ~InputActivityMonitoring() = default;
+    virtual void start() = 0; // does nothing while already watching
+    virtual void stop() = 0;  // also forgets the last meaningful input
+    virtual std::optional<QDateTime> lastMeaningfulInputAt() const = 0;
+    virtual std::optional<MeaningfulInputKind> lastMeaningfulInputKind() const = 0;
+};
+
+class OpportunityAnalyzing {
+public:
+    virtual ~OpportunityAnalyzing() = default;
+    // Nothing when there is no opportunity worth a nudge or the analysis failed (the analyzer records
+    // the reason in the diagnostics). A cancelled analysis records nothing and returns nothing.
+    virtual QCoro::Task<std::optional<Opportunity>> analyze(QList<Screenshot> screenshots,
+                                                            CancellationToken cancel = {}) = 0;
+};
+
+class ScreenshotPersisting {
+public:
+    virtual ~ScreenshotPersisting() = default;
+    // None of these reports failure to the caller; the store logs it.
+    virtual QCoro::Task<> persistCapture(Screenshot screenshot) = 0;
+    // Makes the on-disk buffer an exact image of `buffer` (oldest first); an empty list empties it.
+    virtual QCoro::Task<> syncBuffer(QList<Screenshot> buffer) = 0;
+    virtual QCoro::Task<> persistRecommendation(Recommendation recommendation, Opportunity opportunity,
+                                                QString userAnswer) = 0;
+};
+
+class GeminiGenerating {
+public:
+    virtual ~GeminiGenerating() = default;
+    // The model's reply text, trimmed and never empty, or why there is none.
+    virtual QCoro::Task<Expected<QString, GeminiClientError>>
+    generate(QList<GeminiRequestPart> parts, QString apiKey, double temperature,
+             std::optional<QString> responseMimeType, CancellationToken cancel = {}) = 0;
+};
+
+class NudgePresenting {
+public:
+    virtual ~NudgePresenting() = default;
+    virtual void presentOrUpdate() = 0; // show the current nudge, or refresh it when shown
+    virtual void dismiss() = 0;
+};
+
+class PasteboardProviding {
+public:
+    virtual ~PasteboardProviding() = default;
+    virtual void copyString(const QString& text) = 0; // replaces the clipboard with plain text
+};
+
+// What starting monitoring needs of the settings window and the permission service.
+class SettingsWindowPresenting {
+public:
+    virtual ~SettingsWindowPresenting() = default;
+    virtual void show(SettingsPresentationMode mode) = 0;
+};
+
+class PermissionProviding {
+public:
+    virtual ~PermissionProviding() = default;
+    virtual bool hasScreenRecordingPermission() = 0;
+    // May ask the system; returns whether capture is allowed afterwards.
+    virtual bool requestScreenRecordingPermission() = 0;
+    virtual void openScreenRecordingSettings() = 0;
+    virtual bool hasAccessibilityPermission() = 0;
+    virtual bool ensureAccessibilityAccessIfNeeded() = 0;
+};
+
+} // namespace norvane

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Runs a command against a private Xvfb server with the openbox window manager, then tears both down.
+set -uo pipefail
+
+fdfile=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset +extension COMPOSITE +extension XTEST \
+    3>"$fdfile" >/dev/null 2>&1 &
+xvfb_pid=$!
+
+for _ in $(seq 1 100); do
+    [ -s "$fdfile" ] && break
+    sleep 0.05
+done
+display=$(head -n1 "$fdfile")
+rm -f "$fdfile"
+if [ -z "$display" ]; then
+    echo "run-with-x: Xvfb did not start" >&2
+    kill "$xvfb_pid" 2>/dev/null
+    exit 1
+fi
+export DISPLAY=":$display"
+unset WAYLAND_DISPLAY
+
+openbox --sm-disable >/dev/null 2>&1 &
+wm_pid=$!
+# Wait until the window manager has announced itself.
+for _ in $(seq 1 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.05
+done
+
+"$@"
+rc=$?
+
+kill "$wm_pid" 2>/dev/null
+kill "$xvfb_pid" 2>/dev/null
+wait "$wm_pid" "$xvfb_pid" 2>/dev/null
+exit $rc
