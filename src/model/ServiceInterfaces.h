@@ -120,3 +120,28 @@ public:
 };
 
 } // namespace norvane
+
+namespace norvane {
+
+// What the nudge coordinator needs of the recommendation engine.
+class RecommendationGenerating {
+public:
+    virtual ~RecommendationGenerating() = default;
+    // Reads the API key from the application state itself.
+    virtual QCoro::Task<Expected<Recommendation, GeminiClientError>>
+    generateRecommendation(Opportunity opportunity, QString userAnswer, std::optional<Screenshot> currentScreenshot) = 0;
+};
+
+// What the tray menu and the settings window need of the monitoring service.
+class MonitoringControlling {
+public:
+    virtual ~MonitoringControlling() = default;
+    virtual void startFromUserRequest() = 0;
+    virtual void stop() = 0;
+    // Drops capture times older than one hour as of `now` (the loop's own pruning) and counts the rest.
+    virtual int recentCaptureCount(const QDateTime& now) = 0;
+    // The screenshot buffer, oldest first.
+    virtual QList<Screenshot> screenshotBuffer() const = 0;
+};
+
+} // namespace norvane
