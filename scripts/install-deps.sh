@@ -18,6 +18,15 @@ PACKAGES=(
   xvfb xauth openbox xdotool xclip x11-utils fonts-dejavu-core
 )
 
+# Optional groups: --fuzz for the libFuzzer targets, --bench for the comparison tools of the benchmarks.
+for arg in "$@"; do
+  case "$arg" in
+    --fuzz) PACKAGES+=(clang libclang-rt-14-dev) ;;
+    --bench) PACKAGES+=(maim) ;;
+    *) echo "install-deps: unknown option $arg" >&2; exit 2 ;;
+  esac
+done
+
 missing=()
 for pkg in "${PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
