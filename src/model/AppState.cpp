@@ -1,11 +1,14 @@
 #include "AppState.h"
 
+#include "Logging.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QUuid>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -13,8 +16,8 @@ namespace norvane {
 
 namespace {
 
-const QString kResumeWaitingDetail =
-    QStringLiteral("Norvane is watching for a short burst of recent activity before it asks Gemini anything.");
+const QString kResumeWaitingDetail = QStringLiteral(
+    "Norvane is watching for a short burst of recent activity before it asks Gemini anything.");
 const QString kNudgeVisibleDetail =
     QStringLiteral("Gemini found a likely opportunity and the nudge should now be visible.");
 const QString kDismissedWaitingDetail = QStringLiteral(
@@ -25,8 +28,9 @@ constexpr double kMaxSleepSeconds = double(std::numeric_limits<quint64>::max()) 
 
 // A stored value as text; anything the store cannot give as text reads as the empty text.
 QString readText(const QVariant& value) {
-    if (!value.isValid() || value.typeId() == QMetaType::QStringList || value.typeId() == QMetaType::QVariantList ||
-        value.typeId() == QMetaType::QVariantMap || !value.canConvert<QString>())
+    if (!value.isValid() || value.typeId() == QMetaType::QStringList ||
+        value.typeId() == QMetaType::QVariantList || value.typeId() == QMetaType::QVariantMap ||
+        !value.canConvert<QString>())
         return {};
     return value.toString();
 }
@@ -44,16 +48,21 @@ void restrictSettingsFile(const QString& fileName) {
     if (fileName.isEmpty())
         return;
     const QFileInfo info(fileName);
-    QDir().mkpath(info.absolutePath());
-    QFile::setPermissions(info.absolutePath(),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString folder = info.absolutePath();
+    QDir().mkpath(folder);
+    // Only ever a folder: when something else stands where the folder should be, the write fails
+    // later and is reported there; that file's mode is none of our business.
+    if (!QFileInfo(folder).isDir())
+        return;
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     if (!info.exists()) {
         // Create it empty first, so the key is never written into a file others can read.
         QFile file(fileName);
         if (file.open(QIODevice::WriteOnly))
             file.close();
     }
-    QFile::setPermissions(fileName, QFile::ReadOwner | QFile::WriteOwner);
+    if (QFileInfo(fileName).isFile())
+        QFile::setPermissions(fileName, QFile::ReadOwner | QFile::WriteOwner);
 }
 
 AppState::AppState(QSettings* defaults, NudgePresenting* nudgePresenter, Clock* clock, QObject* parent)
@@ -132,6 +141,10 @@ void AppState::writeSetting(const QString& key, const QVariant& value) {
     restrictSettingsFile(m_defaults->fileName());
     m_defaults->setValue(key, value);
     m_defaults->sync();
+    // A setting that silently fails to persist would come back as the old value at the next launch.
+    if (m_defaults->status() != QSettings::NoError)
+        qCCritical(lcAppState, "Could not save the setting %s to %s.", qPrintable(key),
+                   qPrintable(m_defaults->fileName()));
     restrictSettingsFile(m_defaults->fileName());
 }
 
@@ -173,8 +186,8 @@ QString AppState::pauseResumeTimeText() const {
 }
 
 void AppState::setPausedDiagnostics() {
-    setNudgeDiagnostics(NudgePipelineState::Paused,
-                        QStringLiteral("Monitoring is paused until ") + pauseResumeTimeText() + QStringLiteral("."));
+    setNudgeDiagnostics(NudgePipelineState::Paused, QStringLiteral("Monitoring is paused until ") +
+                                                        pauseResumeTimeText() + QStringLiteral("."));
 }
 
 void AppState::pauseFor(double minutes) {
@@ -237,8 +250,8 @@ void AppState::dismissPresenter() {
 }
 
 void AppState::appendHistory(const Opportunity& opportunity, NudgeOutcome outcome) {
-    m_nudgeHistory.append(
-        NudgeRecord{QUuid::createUuid(), opportunity.patternId, opportunity.category, outcome, m_clock->now()});
+    m_nudgeHistory.append(NudgeRecord{QUuid::createUuid(), opportunity.patternId, opportunity.category,
+                                      outcome, m_clock->now()});
     emit nudgeHistoryChanged();
 }
 

@@ -10,7 +10,9 @@ struct CancellationToken::State {
     std::vector<std::pair<int, std::function<void()>>> callbacks;
 };
 
-bool CancellationToken::isCancelled() const { return m_state && m_state->cancelled; }
+bool CancellationToken::isCancelled() const {
+    return m_state && m_state->cancelled;
+}
 
 int CancellationToken::onCancel(std::function<void()> callback) const {
     if (!m_state)
@@ -42,6 +44,8 @@ void CancellationSource::cancel() {
         callback();
 }
 
-bool CancellationSource::isCancelled() const { return m_state->cancelled; }
+bool CancellationSource::isCancelled() const {
+    return m_state->cancelled;
+}
 
 } // namespace norvane

@@ -95,8 +95,11 @@ void SystemClock::cancelTimer(quint64 id) {
     auto it = m_pending.find(id);
     if (it == m_pending.end())
         return;
-    if (it->second->timer)
-        it->second->timer.release()->deleteLater();
+    if (auto* timer = it->second->timer.release()) {
+        // Stopped at once: a cancelled timer must not fire while its deletion is still pending.
+        timer->stop();
+        timer->deleteLater();
+    }
     m_pending.erase(it);
 }
 

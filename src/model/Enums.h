@@ -13,7 +13,13 @@ namespace norvane {
 // String-valued enumerations. The raw value is their only external form: logs, files and JSON.
 
 enum class MonitoringActivityState { Idle, Wake, Active, Cooldown };
-enum class ScreenshotCaptureReason { ResumedAfterIdle, ActiveInterval, AppSwitch, WindowSwitch, CooldownInterval };
+enum class ScreenshotCaptureReason {
+    ResumedAfterIdle,
+    ActiveInterval,
+    AppSwitch,
+    WindowSwitch,
+    CooldownInterval
+};
 enum class MeaningfulInputKind { Keyboard, MouseDown, MouseDrag, Scroll };
 enum class OpportunityCategory { ManualWork, Stuck, InefficientPrompting, SlowWorkflow, MissedAutomation };
 enum class NudgeOutcome { Shown, CloseButton, AutoDismissed, NotNow, RecommendationShown, NotUseful };
@@ -30,12 +36,10 @@ enum class NudgePipelineState {
 enum class NudgePhase { Question, LoadingRecommendation, Recommendation };
 enum class SettingsPresentationMode { Standard, Setup };
 
-template <typename E>
-struct RawValues;
+template <typename E> struct RawValues;
 
 #define NORVANE_RAW_VALUES(Enum, ...)                                                                        \
-    template <>                                                                                              \
-    struct RawValues<Enum> {                                                                                 \
+    template <> struct RawValues<Enum> {                                                                     \
         static constexpr auto table = std::to_array<std::pair<Enum, const char*>>({__VA_ARGS__});            \
     };
 
@@ -48,8 +52,8 @@ NORVANE_RAW_VALUES(ScreenshotCaptureReason, {ScreenshotCaptureReason::ResumedAft
                    {ScreenshotCaptureReason::WindowSwitch, "window-switch"},
                    {ScreenshotCaptureReason::CooldownInterval, "cooldown-interval"})
 NORVANE_RAW_VALUES(MeaningfulInputKind, {MeaningfulInputKind::Keyboard, "keyboard"},
-                   {MeaningfulInputKind::MouseDown, "mouse-down"}, {MeaningfulInputKind::MouseDrag, "mouse-drag"},
-                   {MeaningfulInputKind::Scroll, "scroll"})
+                   {MeaningfulInputKind::MouseDown, "mouse-down"},
+                   {MeaningfulInputKind::MouseDrag, "mouse-drag"}, {MeaningfulInputKind::Scroll, "scroll"})
 NORVANE_RAW_VALUES(OpportunityCategory, {OpportunityCategory::ManualWork, "manual-work"},
                    {OpportunityCategory::Stuck, "stuck"},
                    {OpportunityCategory::InefficientPrompting, "inefficient-prompting"},
@@ -65,7 +69,8 @@ NORVANE_RAW_VALUES(NudgePipelineState, {NudgePipelineState::MonitoringOff, "moni
                    {NudgePipelineState::CollectingContext, "collecting-context"},
                    {NudgePipelineState::Analyzing, "analyzing"},
                    {NudgePipelineState::NoOpportunity, "no-opportunity"},
-                   {NudgePipelineState::NudgeVisible, "nudge-visible"}, {NudgePipelineState::Failed, "failed"})
+                   {NudgePipelineState::NudgeVisible, "nudge-visible"},
+                   {NudgePipelineState::Failed, "failed"})
 NORVANE_RAW_VALUES(NudgePhase, {NudgePhase::Question, "question"},
                    {NudgePhase::LoadingRecommendation, "loadingRecommendation"},
                    {NudgePhase::Recommendation, "recommendation"})
@@ -74,8 +79,7 @@ NORVANE_RAW_VALUES(SettingsPresentationMode, {SettingsPresentationMode::Standard
 
 #undef NORVANE_RAW_VALUES
 
-template <typename E>
-QString rawValue(E value) {
+template <typename E> QString rawValue(E value) {
     for (const auto& [candidate, text] : RawValues<E>::table) {
         if (candidate == value)
             return QString::fromLatin1(text);
@@ -84,8 +88,7 @@ QString rawValue(E value) {
 }
 
 // Accepts exactly the raw strings, case-sensitively, and nothing else.
-template <typename E>
-std::optional<E> fromRawValue(QStringView text) {
+template <typename E> std::optional<E> fromRawValue(QStringView text) {
     for (const auto& [candidate, raw] : RawValues<E>::table) {
         if (text == QLatin1StringView(raw))
             return candidate;

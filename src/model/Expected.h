@@ -6,8 +6,7 @@
 namespace norvane {
 
 // A value or the error that prevented it. Failures travel as values, never as exceptions.
-template <typename T, typename E>
-class Expected {
+template <typename T, typename E> class Expected {
 public:
     Expected(T value) : m_state(std::in_place_index<0>, std::move(value)) {}
     Expected(E error) : m_state(std::in_place_index<1>, std::move(error)) {}

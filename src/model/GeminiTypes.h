@@ -42,8 +42,12 @@ public:
     static GeminiClientError invalidURL() { return {Kind::InvalidURL, {}}; }
     static GeminiClientError invalidResponse() { return {Kind::InvalidResponse, {}}; }
     static GeminiClientError emptyResponse() { return {Kind::EmptyResponse, {}}; }
-    static GeminiClientError transport(QString description) { return {Kind::Transport, std::move(description)}; }
-    static GeminiClientError decoding(QString description) { return {Kind::Decoding, std::move(description)}; }
+    static GeminiClientError transport(QString description) {
+        return {Kind::Transport, std::move(description)};
+    }
+    static GeminiClientError decoding(QString description) {
+        return {Kind::Decoding, std::move(description)};
+    }
     static GeminiClientError cancelled() {
         return {Kind::Cancelled, QStringLiteral("The request was cancelled.")};
     }

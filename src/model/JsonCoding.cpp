@@ -25,7 +25,8 @@ QString typeName(const QJsonValue& value) {
 }
 
 DecodingError missingKey(const QString& key, const QString& context) {
-    return {QStringLiteral("The data couldn't be read because the key \"%1\" is missing from %2.").arg(key, context)};
+    return {QStringLiteral("The data couldn't be read because the key \"%1\" is missing from %2.")
+                .arg(key, context)};
 }
 
 DecodingError wrongType(const QString& key, const QString& expected, const QJsonValue& found,
@@ -40,8 +41,9 @@ namespace json {
 
 Expected<QJsonObject, DecodingError> requireObject(const QJsonValue& value, const QString& context) {
     if (!value.isObject())
-        return DecodingError{QStringLiteral("The data couldn't be read because %1 should be an object but is %2.")
-                                 .arg(context, typeName(value))};
+        return DecodingError{
+            QStringLiteral("The data couldn't be read because %1 should be an object but is %2.")
+                .arg(context, typeName(value))};
     return value.toObject();
 }
 
@@ -123,8 +125,9 @@ Expected<Opportunity, DecodingError> decodeOpportunity(const QJsonValue& value) 
     const auto category = fromRawValue<OpportunityCategory>(*categoryText);
     if (!category)
         return DecodingError{
-            QStringLiteral("The data couldn't be read because \"%1\" is not a valid category of %2; expected one "
-                           "of manual-work, stuck, inefficient-prompting, slow-workflow, missed-automation.")
+            QStringLiteral(
+                "The data couldn't be read because \"%1\" is not a valid category of %2; expected one "
+                "of manual-work, stuck, inefficient-prompting, slow-workflow, missed-automation.")
                 .arg(*categoryText, context)};
     result.patternId = *patternId;
     result.confidence = *confidence;

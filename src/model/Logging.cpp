@@ -7,3 +7,4 @@ Q_LOGGING_CATEGORY(lcScreenshotDiskStore, "Norvane.ScreenshotDiskStore", QtInfoM
 Q_LOGGING_CATEGORY(lcOpportunityAnalyzer, "Norvane.OpportunityAnalyzer", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcNudgePanelController, "Norvane.NudgePanelController", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcApp, "Norvane.App", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcAppState, "Norvane.AppState", QtInfoMsg)

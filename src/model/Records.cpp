@@ -1,9 +1,10 @@
 #include "Records.h"
 
-
 namespace norvane {
 
-QString NudgeState::idText() const { return uuidText(id); }
+QString NudgeState::idText() const {
+    return uuidText(id);
+}
 
 const NudgePipelineDiagnostics& NudgePipelineDiagnostics::monitoringOff() {
     static const NudgePipelineDiagnostics value{
@@ -25,8 +26,12 @@ std::optional<QString> nilIfBlank(const QString& text) {
     return result;
 }
 
-QString uuidText(const QUuid& id) { return id.toString(QUuid::WithoutBraces).toUpper(); }
+QString uuidText(const QUuid& id) {
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
 
-QString shortId(const QUuid& id) { return uuidText(id).left(8); }
+QString shortId(const QUuid& id) {
+    return uuidText(id).left(8);
+}
 
 } // namespace norvane

@@ -17,8 +17,8 @@ namespace norvane {
 // One captured frame of the frontmost window.
 struct Screenshot {
     QUuid id;
-    QByteArray image;   // JPEG bytes
-    QString base64;     // the same bytes in standard Base64 without line breaks
+    QByteArray image; // JPEG bytes
+    QString base64;   // the same bytes in standard Base64 without line breaks
     QString appName;
     QString windowTitle;
     std::optional<quint32> windowID;

@@ -129,7 +129,8 @@ public:
     virtual ~RecommendationGenerating() = default;
     // Reads the API key from the application state itself.
     virtual QCoro::Task<Expected<Recommendation, GeminiClientError>>
-    generateRecommendation(Opportunity opportunity, QString userAnswer, std::optional<Screenshot> currentScreenshot) = 0;
+    generateRecommendation(Opportunity opportunity, QString userAnswer,
+                           std::optional<Screenshot> currentScreenshot) = 0;
 };
 
 // What the tray menu and the settings window need of the monitoring service.
