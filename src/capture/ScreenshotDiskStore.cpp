@@ -1,0 +1,346 @@
+#include "ScreenshotDiskStore.h"
+
+#include "model/Logging.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QFuture>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QPromise>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTextBoundaryFinder>
+#include <QThread>
+
+#include <qcorofuture.h>
+
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+namespace norvane {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kMaxFileNameCharacters = 48;
+constexpr auto kPrivateFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+// A failure of one step, as a sentence for the log; empty optional means success.
+using StepError = std::optional<QString>;
+
+QString localTimestamp(const QDateTime& time, bool withMilliseconds) {
+    return time.toLocalTime().toString(withMilliseconds ? QStringLiteral("yyyy-MM-dd_HH-mm-ss_zzz")
+                                                        : QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+}
+
+fs::path toPath(const QString& path) {
+    return fs::path(QFile::encodeName(path).toStdString());
+}
+
+QString fromPath(const fs::path& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path.string()));
+}
+
+QString describe(const std::error_code& error) {
+    return QString::fromLocal8Bit(error.message());
+}
+
+// Creates the folder and any missing parents. Only the folders made here are restricted to the user;
+// folders that already existed keep their permissions.
+StepError ensureDirectoryExists(const QString& directory) {
+    const fs::path target = toPath(directory);
+    std::vector<fs::path> missing;
+    std::error_code error;
+    for (fs::path p = target; !p.empty(); p = p.parent_path()) {
+        const fs::file_status status = fs::status(p, error);
+        if (error && status.type() != fs::file_type::not_found)
+            return QStringLiteral("Could not inspect the folder %1: %2.").arg(fromPath(p), describe(error));
+        if (fs::exists(status))
+            break;
+        missing.push_back(p);
+        if (p == p.parent_path())
+            break;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        const bool created = fs::create_directory(*it, error);
+        if (error)
+            return QStringLiteral("Could not create the folder %1: %2.").arg(fromPath(*it), describe(error));
+        if (created) {
+            fs::permissions(*it, fs::perms::owner_all, fs::perm_options::replace, error);
+            if (error)
+                return QStringLiteral("Could not restrict the folder %1 to its owner: %2.")
+                    .arg(fromPath(*it), describe(error));
+        }
+    }
+    if (!fs::is_directory(target, error))
+        return QStringLiteral("Could not use %1 as a folder: %2.")
+            .arg(directory, error ? describe(error) : QStringLiteral("it is not a folder"));
+    return std::nullopt;
+}
+
+// Writes through a temporary file that replaces the target only when complete, so a crash never leaves
+// a torn file; the file is readable by the user alone.
+StepError writeFileAtomically(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QStringLiteral("Could not open %1 for writing: %2.").arg(path, file.errorString());
+    if (!file.setPermissions(kPrivateFile))
+        return QStringLiteral("Could not restrict %1 to its owner: %2.").arg(path, file.errorString());
+    if (file.write(bytes) != bytes.size())
+        return QStringLiteral("Could not write %1: %2.").arg(path, file.errorString());
+    if (!file.commit())
+        return QStringLiteral("Could not save %1: %2.").arg(path, file.errorString());
+    return std::nullopt;
+}
+
+// Removes every item except hidden ones; stops at the first item that cannot be removed.
+StepError clearDirectoryContents(const QString& directory) {
+    const QFileInfoList entries =
+        QDir(directory).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isDir() && !entry.isSymLink()) {
+            if (!QDir(entry.absoluteFilePath()).removeRecursively())
+                return QStringLiteral("Could not remove the folder %1.").arg(entry.absoluteFilePath());
+            continue;
+        }
+        QFile file(entry.absoluteFilePath());
+        if (!file.remove())
+            return QStringLiteral("Could not remove %1: %2.")
+                .arg(entry.absoluteFilePath(), file.errorString());
+    }
+    return std::nullopt;
+}
+
+QByteArray prettyJson(const QJsonDocument& document) {
+    // Indented output with the object keys in sorted order (QJsonObject keeps its keys sorted).
+    return document.toJson(QJsonDocument::Indented);
+}
+
+bool isAllowedInFileName(char32_t codePoint) {
+    if (codePoint == U'-' || codePoint == U'_')
+        return true;
+    switch (QChar::category(codePoint)) {
+    case QChar::Letter_Uppercase:
+    case QChar::Letter_Lowercase:
+    case QChar::Letter_Titlecase:
+    case QChar::Letter_Modifier:
+    case QChar::Letter_Other:
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_SpacingCombining:
+    case QChar::Mark_Enclosing:
+    case QChar::Number_DecimalDigit:
+    case QChar::Number_Letter:
+    case QChar::Number_Other:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void logFailure(const char* prefix, const QString& description) {
+    qCCritical(lcScreenshotDiskStore).noquote() << QString::fromLatin1(prefix) + description;
+}
+
+} // namespace
+
+ScreenshotDiskStore::ScreenshotDiskStore(std::optional<QString> baseDirectory, QObject* parent, Clock* clock)
+    : QObject(parent), m_clock(clock ? clock : Clock::system()), m_thread(new QThread(this)),
+      m_worker(new QObject) {
+    QString base;
+    if (baseDirectory) {
+        base = *baseDirectory;
+    } else {
+        const QString dataLocation = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        base = dataLocation.isEmpty() ? QDir::homePath() + QStringLiteral("/.local/share/Norvane")
+                                      : dataLocation + QStringLiteral("/Norvane");
+    }
+    m_rootDirectory = base + QStringLiteral("/screenshots");
+    m_capturesDirectory = m_rootDirectory + QStringLiteral("/captures");
+    m_bufferDirectory = m_rootDirectory + QStringLiteral("/buffer");
+    m_recommendationsDirectory = m_rootDirectory + QStringLiteral("/recommendations");
+
+    m_thread->setObjectName(QStringLiteral("ScreenshotDiskStore"));
+    m_worker->moveToThread(m_thread);
+    connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
+    m_thread->start();
+}
+
+ScreenshotDiskStore::~ScreenshotDiskStore() {
+    // Queued behind every pending operation, so no write that a caller already started is lost.
+    QThread* thread = m_thread;
+    QMetaObject::invokeMethod(
+        m_worker, [thread] { thread->quit(); }, Qt::QueuedConnection);
+    m_thread->wait();
+}
+
+QCoro::Task<> ScreenshotDiskStore::enqueue(std::function<void()> work) {
+    auto promise = std::make_shared<QPromise<void>>();
+    QFuture<void> done = promise->future();
+    promise->start();
+    auto run = [promise, work = std::move(work)] {
+        work();
+        promise->finish();
+    };
+    QMetaObject::invokeMethod(m_worker, std::move(run), Qt::QueuedConnection);
+    co_await done;
+}
+
+// The work of each operation is built as a named local before it is awaited: GCC 12 destroys a capturing
+// lambda temporary inside an awaited expression twice.
+QCoro::Task<> ScreenshotDiskStore::persistCapture(Screenshot screenshot) {
+    const QString directory = m_capturesDirectory;
+    std::function<void()> work = [directory, screenshot] {
+        StepError error = ensureDirectoryExists(directory);
+        if (!error)
+            error = writeFileAtomically(directory + QLatin1Char('/') + captureFileName(screenshot),
+                                        screenshot.image);
+        if (error)
+            logFailure("Failed to persist capture to disk: ", *error);
+    };
+    co_await enqueue(std::move(work));
+}
+
+QCoro::Task<> ScreenshotDiskStore::syncBuffer(QList<Screenshot> buffer) {
+    const QString directory = m_bufferDirectory;
+    std::function<void()> work = [directory, buffer] {
+        auto sync = [&]() -> StepError {
+            if (auto error = ensureDirectoryExists(directory))
+                return error;
+            if (auto error = clearDirectoryContents(directory))
+                return error;
+            QJsonArray entries;
+            for (int index = 0; index < buffer.size(); ++index) {
+                const Screenshot& screenshot = buffer.at(index);
+                const QString path = directory + QLatin1Char('/') + bufferFileName(screenshot, index);
+                if (auto error = writeFileAtomically(path, screenshot.image))
+                    return error;
+                entries.append(exportMetadata(screenshot, index));
+            }
+            return writeFileAtomically(directory + QStringLiteral("/metadata.json"),
+                                       prettyJson(QJsonDocument(entries)));
+        };
+        if (auto error = sync())
+            logFailure("Failed to sync screenshot buffer to disk: ", *error);
+    };
+    co_await enqueue(std::move(work));
+}
+
+QCoro::Task<> ScreenshotDiskStore::persistRecommendation(Recommendation recommendation,
+                                                         Opportunity opportunity, QString userAnswer) {
+    const QString directory = m_recommendationsDirectory;
+    const QDateTime now = m_clock->now();
+    std::function<void()> work = [directory, recommendation, opportunity, userAnswer, now] {
+        StepError error = ensureDirectoryExists(directory);
+        if (!error) {
+            const QJsonObject record = recommendationRecord(recommendation, opportunity, userAnswer, now);
+            error =
+                writeFileAtomically(directory + QLatin1Char('/') + recommendationFileName(opportunity, now),
+                                    prettyJson(QJsonDocument(record)));
+        }
+        if (error)
+            logFailure("Failed to persist recommendation to disk: ", *error);
+    };
+    co_await enqueue(std::move(work));
+}
+
+QString ScreenshotDiskStore::sanitizeForFileName(const QString& text) {
+    QString result;
+    result.reserve(text.size());
+    // Decoded to code points, so a character outside the basic plane is judged (and replaced) once.
+    const QList<uint> codePoints = text.toUcs4();
+    for (const uint value : codePoints) {
+        const char32_t codePoint = value;
+        if (isAllowedInFileName(codePoint))
+            result.append(QString::fromUcs4(&codePoint, 1));
+        else
+            result.append(QLatin1Char('_'));
+    }
+
+    qsizetype start = 0;
+    qsizetype end = result.size();
+    while (start < end && result.at(start) == QLatin1Char('_'))
+        ++start;
+    while (end > start && result.at(end - 1) == QLatin1Char('_'))
+        --end;
+    result = result.mid(start, end - start);
+    if (result.isEmpty())
+        return QStringLiteral("untitled");
+
+    // Cut at user-perceived characters so no accent, surrogate pair or syllable is split.
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, result);
+    qsizetype cut = 0;
+    for (int count = 0; count < kMaxFileNameCharacters; ++count) {
+        const qsizetype next = graphemes.toNextBoundary();
+        if (next < 0)
+            return result;
+        cut = next;
+    }
+    return result.left(cut);
+}
+
+QString ScreenshotDiskStore::captureFileName(const Screenshot& screenshot) {
+    return localTimestamp(screenshot.timestamp, true) + QLatin1Char('_') +
+           sanitizeForFileName(screenshot.appName) + QLatin1Char('_') +
+           sanitizeForFileName(screenshot.windowTitle) + QLatin1Char('_') +
+           screenshot.id.toString(QUuid::WithoutBraces).toLower() + QStringLiteral(".jpg");
+}
+
+QString ScreenshotDiskStore::bufferFileName(const Screenshot& screenshot, int index) {
+    return QString::asprintf("%02d", index + 1) + QLatin1Char('_') + sanitizeForFileName(screenshot.appName) +
+           QLatin1Char('_') + sanitizeForFileName(screenshot.windowTitle) + QLatin1Char('_') +
+           localTimestamp(screenshot.timestamp, false) + QStringLiteral(".jpg");
+}
+
+QString ScreenshotDiskStore::recommendationFileName(const Opportunity& opportunity, const QDateTime& now) {
+    return localTimestamp(now, true) + QLatin1Char('_') + sanitizeForFileName(opportunity.patternId) +
+           QStringLiteral(".json");
+}
+
+QString ScreenshotDiskStore::iso8601(const QDateTime& time) {
+    return time.toUTC().toString(Qt::ISODate);
+}
+
+QJsonObject ScreenshotDiskStore::exportMetadata(const Screenshot& screenshot, int index) {
+    QJsonObject entry;
+    entry.insert(QStringLiteral("index"), index + 1);
+    entry.insert(QStringLiteral("fileName"), bufferFileName(screenshot, index));
+    entry.insert(QStringLiteral("appName"), screenshot.appName);
+    entry.insert(QStringLiteral("windowTitle"), screenshot.windowTitle);
+    if (screenshot.windowID)
+        entry.insert(QStringLiteral("windowID"), qint64(*screenshot.windowID));
+    entry.insert(QStringLiteral("timestamp"), iso8601(screenshot.timestamp));
+    if (screenshot.captureReason)
+        entry.insert(QStringLiteral("captureReason"), rawValue(*screenshot.captureReason));
+    entry.insert(QStringLiteral("activityState"), rawValue(screenshot.activityState));
+    if (screenshot.activityBurstID)
+        entry.insert(QStringLiteral("activityBurstID"), uuidText(*screenshot.activityBurstID));
+    if (screenshot.captureSignature)
+        entry.insert(QStringLiteral("captureSignature"), *screenshot.captureSignature);
+    if (screenshot.captureFingerprint)
+        entry.insert(QStringLiteral("captureFingerprint"), *screenshot.captureFingerprint);
+    return entry;
+}
+
+QJsonObject ScreenshotDiskStore::recommendationRecord(const Recommendation& recommendation,
+                                                      const Opportunity& opportunity,
+                                                      const QString& userAnswer, const QDateTime& now) {
+    QJsonObject record;
+    record.insert(QStringLiteral("timestamp"), iso8601(now));
+    record.insert(QStringLiteral("patternId"), opportunity.patternId);
+    record.insert(QStringLiteral("category"), rawValue(opportunity.category));
+    record.insert(QStringLiteral("observation"), opportunity.observation);
+    record.insert(QStringLiteral("question"), opportunity.question);
+    record.insert(QStringLiteral("userAnswer"), userAnswer);
+    record.insert(QStringLiteral("headline"), recommendation.headline);
+    record.insert(QStringLiteral("detail"), recommendation.detail);
+    if (recommendation.prompt)
+        record.insert(QStringLiteral("prompt"), *recommendation.prompt);
+    record.insert(QStringLiteral("effort"), recommendation.effort);
+    record.insert(QStringLiteral("impact"), recommendation.impact);
+    return record;
+}
+
+} // namespace norvane
