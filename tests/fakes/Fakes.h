@@ -34,7 +34,9 @@ public:
     QList<quint32> requestedWindows;
     QCoro::Task<std::optional<QImage>> captureWindowImage(quint32 windowID) override {
         requestedWindows.append(windowID);
-        co_return image;
+        // A copy: QCoro 0.8 moves from a co_returned non-const lvalue, which would empty the member.
+        std::optional<QImage> answer = image;
+        co_return answer;
     }
 };
 
