@@ -4,6 +4,8 @@
 
 namespace norvane {
 
+class MonitoringControlling;
+
 // The composition root. main() creates one after QApplication and destroys it before; every
 // process-wide service instance (X::shared()) is created on first use as its child, so no QObject
 // outlives the application.
@@ -16,5 +18,8 @@ public:
     // The live root; null outside main()'s lifetime.
     static SharedInstances* instance();
 };
+
+// What the shell drives to turn monitoring on and off.
+MonitoringControlling* sharedMonitoring();
 
 } // namespace norvane

@@ -1,14 +1,23 @@
+#include "AppDelegate.h"
+#include "SettingsWindowManager.h"
 #include "SharedInstances.h"
-
+#include "ShellCommands.h"
+#include "SingleInstance.h"
+#include "TrayFallback.h"
+#include "TrayMenu.h"
 #include "model/AppState.h"
 #include "model/Logging.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QSystemTrayIcon>
+#include <QtQml/qqmlextensionplugin.h>
 
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+
+Q_IMPORT_QML_PLUGIN(Norvane_SettingsPlugin)
 
 namespace {
 
@@ -43,14 +52,43 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Norvane"));
     QApplication::setOrganizationName(QStringLiteral("Norvane"));
-    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setDesktopFileName(QStringLiteral("norvane"));
+    // A tray application: closing the settings window never ends it.
+    QApplication::setQuitOnLastWindowClosed(
+        norvane::AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
     installTerminationHandlers(app);
+
+    const QStringList arguments = QApplication::arguments();
+    const QString socketName = norvane::SingleInstance::defaultServerName();
+    if (norvane::SingleInstance::handOver(socketName, arguments)) {
+        qCInfo(lcApp) << "Norvane is already running; it will show its settings.";
+        return 0;
+    }
 
     int result = 0;
     {
-        norvane::SharedInstances root;
-        norvane::AppState::shared(); // loads the settings
+        using namespace norvane;
+        SharedInstances root;
+        AppState* appState = AppState::shared(); // loads the settings
+
+        SingleInstance instance(socketName);
+        if (!instance.listen())
+            qCCritical(lcApp)
+                << "Norvane could not listen for later launches; a second launch starts another copy.";
+
+        AppDelegate delegate(appState, sharedMonitoring(), SettingsWindowManager::shared());
+        QObject::connect(&instance, &SingleInstance::argumentsReceived, &delegate,
+                         &AppDelegate::secondLaunch);
+
+        TrayIcon tray(ShellCommands::shared());
+        tray.show();
+        TrayFallback fallback(
+            Clock::system(), [] { return QSystemTrayIcon::isSystemTrayAvailable(); }, ShellCommands::shared(),
+            SettingsWindowManager::shared());
+
         qCInfo(lcApp) << "Norvane is running; monitoring is off.";
+        delegate.applicationDidFinishLaunching(arguments);
+        fallback.start();
         result = QApplication::exec();
     }
     return result;

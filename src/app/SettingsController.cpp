@@ -1,0 +1,293 @@
+#include "SettingsController.h"
+
+#include "model/Records.h"
+
+#include <QLocale>
+#include <QPointer>
+#include <QUuid>
+
+#include <cmath>
+
+namespace norvane {
+
+SettingsController::SettingsController(SettingsPresentationMode mode, AppState* appState,
+                                       MonitoringControlling* monitoring, GeminiGenerating* gemini,
+                                       PermissionProviding* permissions, ShellCommands* commands,
+                                       Clock* clock, QObject* parent)
+    : QObject(parent), m_mode(mode), m_appState(appState), m_monitoring(monitoring), m_gemini(gemini),
+      m_permissions(permissions), m_commands(commands), m_clock(clock ? clock : Clock::system()) {
+    if (m_appState) {
+        connect(m_appState, &AppState::isMonitoringChanged, this,
+                &SettingsController::monitoringStatusChanged);
+        connect(m_appState, &AppState::isPausedChanged, this, &SettingsController::monitoringStatusChanged);
+        connect(m_appState, &AppState::confidenceThresholdChanged, this,
+                &SettingsController::confidenceChanged);
+        connect(m_appState, &AppState::apiKeyChanged, this, &SettingsController::apiKeyStatusChanged);
+        connect(m_appState, &AppState::screenshotIntervalChanged, this,
+                &SettingsController::screenshotIntervalChanged);
+        connect(m_appState, &AppState::nudgeDiagnosticsChanged, this,
+                &SettingsController::diagnosticsChanged);
+    }
+    refreshPermissions();
+}
+
+SettingsController::~SettingsController() {
+    if (m_captureTimer)
+        m_clock->cancelTimer(*m_captureTimer);
+    // A test still running belongs to this view; its result is dropped.
+    if (m_connectionTest)
+        m_connectionTest->cancel();
+}
+
+// MARK: - Header
+
+QString SettingsController::monitoringStatusTitle() const {
+    if (!m_appState)
+        return QStringLiteral("Monitoring Off");
+    if (m_appState->isPaused())
+        return QStringLiteral("Paused");
+    if (m_appState->isMonitoring())
+        return QStringLiteral("Monitoring On");
+    return QStringLiteral("Monitoring Off");
+}
+
+QColor SettingsController::monitoringStatusTint() const {
+    if (m_appState && m_appState->isPaused())
+        return brandTint();
+    if (m_appState && m_appState->isMonitoring())
+        return successTint();
+    return secondaryTint();
+}
+
+QString SettingsController::confidenceText() const {
+    return QString::asprintf("%.2f", m_appState ? m_appState->confidenceThreshold() : 0.0);
+}
+
+double SettingsController::confidenceSliderValue() const {
+    const double value = m_appState ? m_appState->confidenceThreshold() : confidenceMinimum;
+    if (!std::isfinite(value))
+        return confidenceMinimum;
+    return std::clamp(value, confidenceMinimum, confidenceMaximum);
+}
+
+void SettingsController::setConfidenceFromSlider(double value) {
+    if (!m_appState || !std::isfinite(value))
+        return;
+    const double steps = std::round(
+        (std::clamp(value, confidenceMinimum, confidenceMaximum) - confidenceMinimum) / confidenceStep);
+    // Two decimals, so 0.75 is stored as 0.75 and not as 0.7500000000000001.
+    const double snapped = std::round((confidenceMinimum + steps * confidenceStep) * 100.0) / 100.0;
+    if (snapped == m_appState->confidenceThreshold())
+        return;
+    m_appState->setConfidenceThreshold(snapped);
+}
+
+// MARK: - Gemini
+
+bool SettingsController::hasApiKey() const {
+    return m_appState && nilIfBlank(m_appState->apiKey()).has_value();
+}
+
+void SettingsController::setApiKey(const QString& key) {
+    if (m_appState)
+        m_appState->setApiKey(key);
+}
+
+void SettingsController::testAPIKey() {
+    if (!m_appState || m_isTestingAPI)
+        return;
+    const auto key = nilIfBlank(m_appState->apiKey());
+    if (!key)
+        return;
+    m_isTestingAPI = true;
+    m_apiTestMessage.reset();
+    emit apiTestChanged();
+    emit apiKeyStatusChanged();
+    m_connectionTest.emplace();
+    runConnectionTest(*key);
+}
+
+QCoro::Task<> SettingsController::runConnectionTest(QString key) {
+    QPointer<SettingsController> self(this);
+    const CancellationToken token = m_connectionTest->token();
+    std::optional<Expected<QString, GeminiClientError>> result;
+    if (m_gemini) {
+        QList<GeminiRequestPart> parts;
+        parts.append(GeminiRequestPart::fromText(connectionTestPrompt));
+        result = co_await m_gemini->generate(parts, key, 0.0, std::nullopt, token);
+    }
+    if (!self || token.isCancelled())
+        co_return;
+    if (result && result->hasValue()) {
+        m_apiTestSucceeded = true;
+        m_apiTestMessage = QStringLiteral("Success: ") + trimmed(result->value());
+    } else {
+        m_apiTestSucceeded = false;
+        m_apiTestMessage =
+            result ? result->error().description() : GeminiClientError::invalidURL().description();
+    }
+    m_isTestingAPI = false;
+    emit apiTestChanged();
+    emit apiKeyStatusChanged();
+}
+
+// MARK: - Monitoring controls
+
+int SettingsController::screenshotIntervalPosition() const {
+    if (!m_appState)
+        return 1;
+    const double stored = m_appState->screenshotInterval();
+    for (int i = 0; i < 3; ++i) {
+        if (screenshotIntervals[i] == stored)
+            return i;
+    }
+    return 1;
+}
+
+QString SettingsController::screenshotIntervalLabel() const {
+    const double stored = m_appState ? m_appState->screenshotInterval() : 30.0;
+    // Whole seconds, cut toward zero; a value too large for an integer still prints instead of overflowing.
+    const double whole = std::isfinite(stored) ? std::trunc(stored) : 0.0;
+    return QString::number(whole == 0.0 ? 0.0 : whole, 'f', 0) + QStringLiteral(" seconds");
+}
+
+void SettingsController::setScreenshotIntervalPosition(double position) {
+    if (!m_appState || std::isnan(position))
+        return;
+    // std::round rounds halves away from zero.
+    const int index = int(std::clamp(std::round(position), 0.0, double(screenshotIntervalMaxIndex())));
+    const double interval = screenshotIntervals[index];
+    if (interval == m_appState->screenshotInterval())
+        return;
+    m_appState->setScreenshotInterval(interval);
+}
+
+void SettingsController::startCaptureCountUpdates() {
+    if (m_captureTimer)
+        return;
+    refreshCaptureCount();
+    scheduleCaptureCount();
+}
+
+void SettingsController::scheduleCaptureCount() {
+    QPointer<SettingsController> self(this);
+    m_captureTimer = m_clock->startTimer(captureCountRefreshSeconds, [self] {
+        if (!self)
+            return;
+        self->m_captureTimer.reset();
+        self->refreshCaptureCount();
+        self->scheduleCaptureCount();
+    });
+}
+
+void SettingsController::refreshCaptureCount() {
+    // Asking the loop also prunes its list: the count is always of the last hour as of now.
+    const int count = m_monitoring ? m_monitoring->recentCaptureCount(m_clock->now()) : 0;
+    if (count == m_captureCount)
+        return;
+    m_captureCount = count;
+    emit captureCountChanged();
+}
+
+// MARK: - Diagnostics
+
+QString SettingsController::titleForState(NudgePipelineState state) {
+    switch (state) {
+    case NudgePipelineState::MonitoringOff:
+        return QStringLiteral("Monitoring is off");
+    case NudgePipelineState::Paused:
+        return QStringLiteral("Monitoring is paused");
+    case NudgePipelineState::WaitingForActivity:
+        return QStringLiteral("Waiting for activity");
+    case NudgePipelineState::CollectingContext:
+        return QStringLiteral("Collecting context");
+    case NudgePipelineState::Analyzing:
+        return QStringLiteral("Analyzing recent activity");
+    case NudgePipelineState::NoOpportunity:
+        return QStringLiteral("No opportunity found");
+    case NudgePipelineState::NudgeVisible:
+        return QStringLiteral("Nudge is ready");
+    case NudgePipelineState::Failed:
+        return QStringLiteral("Analysis failed");
+    }
+    return {};
+}
+
+QColor SettingsController::tintForState(NudgePipelineState state) {
+    switch (state) {
+    case NudgePipelineState::Paused:
+    case NudgePipelineState::CollectingContext:
+    case NudgePipelineState::Analyzing:
+        return coolTint();
+    case NudgePipelineState::NudgeVisible:
+        return successTint();
+    case NudgePipelineState::Failed:
+        return brandTint();
+    case NudgePipelineState::MonitoringOff:
+    case NudgePipelineState::WaitingForActivity:
+    case NudgePipelineState::NoOpportunity:
+        break;
+    }
+    return secondaryTint();
+}
+
+QString SettingsController::timeWithSeconds(const QDateTime& when, const QLocale& locale) {
+    if (!when.isValid())
+        return {};
+    // The locale's short time with seconds added after the minutes, so the order, separators and
+    // AM/PM marker stay the locale's own.
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    if (!format.contains(QLatin1Char('s'))) {
+        const qsizetype minutes = format.indexOf(QLatin1String("mm"));
+        if (minutes >= 0)
+            format.insert(minutes + 2, QStringLiteral(":ss"));
+        else
+            format = locale.timeFormat(QLocale::LongFormat);
+    }
+    return locale.toString(when.toLocalTime().time(), format);
+}
+
+QString SettingsController::diagnosticsTitle() const {
+    return m_appState ? titleForState(m_appState->nudgeDiagnostics().state) : QString();
+}
+
+QColor SettingsController::diagnosticsTint() const {
+    return m_appState ? tintForState(m_appState->nudgeDiagnostics().state) : secondaryTint();
+}
+
+QString SettingsController::diagnosticsTimeText() const {
+    return m_appState ? timeWithSeconds(m_appState->nudgeDiagnostics().updatedAt, QLocale()) : QString();
+}
+
+QString SettingsController::diagnosticsDetail() const {
+    return m_appState ? m_appState->nudgeDiagnostics().detail : QString();
+}
+
+// MARK: - Permissions
+
+void SettingsController::refreshPermissions() {
+    m_screenRecordingGranted = m_permissions && m_permissions->hasScreenRecordingPermission();
+    m_accessibilityGranted = m_permissions && m_permissions->hasAccessibilityPermission();
+    m_permissionRefreshNonce = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    emit permissionsChanged();
+}
+
+void SettingsController::openScreenRecordingSettings() {
+    if (m_permissions && !m_permissions->hasScreenRecordingPermission()) {
+        if (!m_permissions->requestScreenRecordingPermission())
+            m_permissions->openScreenRecordingSettings();
+    }
+    refreshPermissions();
+}
+
+void SettingsController::grantAccessibility() {
+    if (m_permissions)
+        m_permissions->ensureAccessibilityAccessIfNeeded();
+    refreshPermissions();
+}
+
+void SettingsController::close() {
+    emit closeRequested();
+}
+
+} // namespace norvane

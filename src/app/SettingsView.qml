@@ -1,0 +1,487 @@
+import QtQuick
+import Norvane.Settings
+import QtQuick.Controls.Basic
+
+// The settings window's content, in setup or standard presentation. It binds to the application state
+// through its controller and keeps no copy of it.
+Item {
+    id: root
+
+    required property SettingsController controller
+    readonly property QtObject appState: controller.appState
+    readonly property bool isSetup: controller.isSetup
+    readonly property color monitoringTint: Qt.rgba(0.42, 0.40, 0.80, 1)
+
+    implicitWidth: 520
+    implicitHeight: 700
+
+    SystemPalette {
+        id: palette
+    }
+
+    Theme {
+        id: look
+        dark: palette.window.hslLightness < 0.5
+    }
+
+    SettingsBackground {
+        anchors.fill: parent
+        warm: root.controller.brandTint
+        cool: root.controller.coolTint
+        startColor: look.backgroundStart
+        endColor: look.backgroundEnd
+        glowOpacity: look.glowOpacity
+    }
+
+    Flickable {
+        id: scrollArea
+        objectName: "scrollArea"
+        anchors.fill: parent
+        contentWidth: width
+        contentHeight: content.height + 48
+        boundsBehavior: Flickable.StopAtBounds
+        clip: true
+        ScrollBar.vertical: ScrollBar {
+            policy: scrollArea.contentHeight > scrollArea.height ? ScrollBar.AsNeeded : ScrollBar.AlwaysOff
+        }
+
+        Column {
+            id: content
+            objectName: "contentColumn"
+            x: 24
+            y: 24
+            width: 472
+            spacing: 18
+
+            CommandBar {
+                objectName: "commandBar"
+                width: parent.width
+                visible: root.controller.commands !== null && root.controller.commands.showsInWindow
+                theme: look
+                commands: root.controller.commands
+                tint: root.controller.brandTint
+            }
+
+            // Hero header
+            Row {
+                id: heroHeader
+                objectName: "heroHeader"
+                width: parent.width
+                spacing: 16
+
+                IconTile {
+                    objectName: "heroIcon"
+                    size: 56
+                    glyphScale: 0.5
+                    symbol: root.isSetup ? "wand.and.stars.inverse" : "slider.horizontal.3"
+                    tint: root.controller.brandTint
+                }
+                Column {
+                    width: parent.width - 72
+                    spacing: 6
+
+                    Text {
+                        objectName: "heroTitle"
+                        text: root.isSetup ? "Set Up Norvane" : "Norvane Settings"
+                        color: look.primaryText
+                        font.pixelSize: 26
+                        font.weight: Font.Bold
+                    }
+                    Text {
+                        objectName: "heroSubtitle"
+                        width: parent.width
+                        text: root.isSetup
+                              ? "Add your Gemini key, confirm permissions, and shape how aggressively Norvane watches for opportunities."
+                              : "Tune capture behavior, permissions, and debugging tools with a cleaner view of what the app is doing locally."
+                        color: look.secondaryText
+                        font.pixelSize: 13
+                        wrapMode: Text.WordWrap
+                        lineHeight: 1.1
+                    }
+                    Row {
+                        spacing: 8
+                        topPadding: 4
+
+                        StatusBadge {
+                            objectName: "monitoringStatusBadge"
+                            text: root.controller.monitoringStatusTitle
+                            tint: root.controller.monitoringStatusTint
+                        }
+                        StatusBadge {
+                            objectName: "confidenceBadge"
+                            text: "Confidence " + root.controller.confidenceText
+                            tint: root.controller.coolTint
+                        }
+                    }
+                }
+            }
+
+            // The three sections, in the order of the presentation.
+            Loader {
+                width: parent.width
+                sourceComponent: root.isSetup ? geminiSection : monitoringSection
+            }
+            Loader {
+                width: parent.width
+                sourceComponent: root.isSetup ? permissionsSection : geminiSection
+            }
+            Loader {
+                width: parent.width
+                sourceComponent: root.isSetup ? monitoringSection : permissionsSection
+            }
+
+            // Footer
+            Item {
+                objectName: "footer"
+                width: parent.width
+                height: footerButton.implicitHeight
+
+                Text {
+                    objectName: "footerCaption"
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: root.isSetup ? "Setup only needs to happen once." : "Changes save immediately."
+                    color: look.secondaryText
+                    font.pixelSize: 12
+                }
+                TintedButton {
+                    id: footerButton
+                    objectName: "footerButton"
+                    anchors.right: parent.right
+                    theme: look
+                    text: root.isSetup ? "Continue" : "Done"
+                    tint: root.controller.brandTint
+                    enabled: root.controller.footerButtonEnabled
+                    onClicked: root.controller.close()
+                }
+            }
+        }
+    }
+
+    Component {
+        id: geminiSection
+
+        SettingsSection {
+            objectName: "geminiSection"
+            theme: look
+            title: "Gemini"
+            subtitle: "Norvane talks directly to Gemini for opportunity detection and recommendations."
+            symbol: "sparkles"
+            tint: root.controller.brandTint
+
+            Text {
+                objectName: "apiKeyCaption"
+                text: "API key"
+                color: look.primaryText
+                font.pixelSize: 12
+                font.weight: Font.DemiBold
+            }
+            TextField {
+                id: apiKeyField
+                objectName: "apiKeyField"
+                width: parent.width
+                implicitHeight: 36
+                echoMode: TextInput.Password
+                passwordCharacter: "\u2022"
+                placeholderText: "Gemini API key"
+                placeholderTextColor: look.secondaryText
+                color: look.primaryText
+                font.pixelSize: 13
+                leftPadding: 12
+                rightPadding: 12
+                selectByMouse: true
+                text: root.appState.apiKey
+                // Every edit is stored at once; the binding above picks up changes made elsewhere.
+                onTextEdited: root.controller.setApiKey(text)
+                background: Rectangle {
+                    radius: 10
+                    color: look.fieldFill
+                    border.width: apiKeyField.activeFocus ? 2 : 1
+                    border.color: apiKeyField.activeFocus ? root.controller.brandTint : look.fieldBorder
+                }
+            }
+            Text {
+                objectName: "apiKeyPrivacyCaption"
+                width: parent.width
+                text: "Stored locally on this computer. Norvane does not send screenshots anywhere except the Gemini request you explicitly enabled by turning monitoring on."
+                color: look.secondaryText
+                font.pixelSize: 12
+                wrapMode: Text.WordWrap
+            }
+            Row {
+                width: parent.width
+                spacing: 12
+
+                TintedButton {
+                    id: testButton
+                    objectName: "testConnectionButton"
+                    theme: look
+                    text: root.controller.isTestingAPI ? "Testing..." : "Test Connection"
+                    tint: root.controller.brandTint
+                    enabled: root.controller.canTestConnection
+                    onClicked: root.controller.testAPIKey()
+                }
+                Rectangle {
+                    id: resultChip
+                    objectName: "apiTestResult"
+                    readonly property color tint: root.controller.apiTestSucceeded ? root.controller.successTint
+                                                                                    : root.controller.secondaryTint
+                    visible: root.controller.hasApiTestMessage
+                    anchors.verticalCenter: testButton.verticalCenter
+                    width: Math.min(resultText.implicitWidth + 20, parent.width - testButton.width - 12)
+                    height: resultText.height + 12
+                    radius: 8
+                    color: Qt.rgba(tint.r, tint.g, tint.b, 0.14)
+
+                    Text {
+                        id: resultText
+                        objectName: "apiTestMessage"
+                        x: 10
+                        y: 6
+                        width: resultChip.width - 20
+                        text: root.controller.apiTestMessage
+                        color: root.controller.apiTestSucceeded ? Qt.darker(resultChip.tint, 1.2) : look.secondaryText
+                        font.pixelSize: 12
+                        wrapMode: Text.Wrap
+                    }
+                }
+            }
+        }
+    }
+
+    Component {
+        id: permissionsSection
+
+        SettingsSection {
+            objectName: "permissionsSection"
+            theme: look
+            title: "Permissions"
+            subtitle: "Screen Recording is required. Accessibility makes the prompts more specific."
+            symbol: "hand.raised"
+            tint: root.controller.coolTint
+
+            PermissionCard {
+                objectName: "screenRecordingCard"
+                theme: look
+                title: "Screen Recording"
+                symbol: "record.circle"
+                granted: root.controller.screenRecordingGranted
+                description: "Required so Norvane can capture screenshots of the frontmost window."
+                buttonTitle: "Open Screen Recording Settings"
+                grantedTint: root.controller.successTint
+                missingTint: root.controller.brandTint
+                onButtonClicked: root.controller.openScreenRecordingSettings()
+            }
+            PermissionCard {
+                objectName: "accessibilityCard"
+                theme: look
+                title: "Accessibility"
+                symbol: "figure.wave"
+                granted: root.controller.accessibilityGranted
+                description: "Optional but recommended so Norvane can read the active window title more accurately."
+                buttonTitle: "Grant Accessibility"
+                grantedTint: root.controller.successTint
+                missingTint: root.controller.brandTint
+                onButtonClicked: root.controller.grantAccessibility()
+            }
+            Row {
+                width: parent.width
+                spacing: 12
+
+                TintedButton {
+                    id: refreshButton
+                    objectName: "refreshPermissionsButton"
+                    theme: look
+                    prominent: false
+                    text: "Refresh Permissions"
+                    onClicked: root.controller.refreshPermissions()
+                }
+                Text {
+                    objectName: "refreshPermissionsCaption"
+                    anchors.verticalCenter: refreshButton.verticalCenter
+                    width: parent.width - refreshButton.width - 12
+                    text: "Accessibility usually updates after Refresh. Screen Recording often needs a relaunch."
+                    color: look.secondaryText
+                    font.pixelSize: 12
+                    wrapMode: Text.WordWrap
+                }
+            }
+        }
+    }
+
+    Component {
+        id: monitoringSection
+
+        SettingsSection {
+            objectName: "monitoringSection"
+            theme: look
+            title: "Monitoring"
+            subtitle: "Adjust cadence, thresholds, and the amount of interruption tolerance."
+            symbol: "waveform.path.ecg"
+            tint: root.monitoringTint
+
+            ControlCard {
+                objectName: "intervalCard"
+                theme: look
+
+                Item {
+                    width: parent.width
+                    height: intervalTitle.height
+
+                    Text {
+                        id: intervalTitle
+                        objectName: "intervalTitle"
+                        text: "Screenshot interval"
+                        color: look.primaryText
+                        font.pixelSize: 13
+                        font.weight: Font.DemiBold
+                    }
+                    Text {
+                        objectName: "intervalValueLabel"
+                        anchors.right: parent.right
+                        text: root.controller.screenshotIntervalLabel
+                        color: look.secondaryText
+                        font.pixelSize: 13
+                    }
+                }
+                TintedSlider {
+                    objectName: "intervalSlider"
+                    width: parent.width
+                    theme: look
+                    tint: root.monitoringTint
+                    showTicks: true
+                    from: 0
+                    to: root.controller.screenshotIntervalMaxIndex
+                    stepSize: 1
+                    value: root.controller.screenshotIntervalPosition
+                    onMoved: root.controller.setScreenshotIntervalPosition(value)
+                }
+            }
+
+            ControlCard {
+                objectName: "confidenceCard"
+                theme: look
+
+                Item {
+                    width: parent.width
+                    height: confidenceTitle.height
+
+                    Text {
+                        id: confidenceTitle
+                        objectName: "confidenceTitle"
+                        text: "Confidence threshold"
+                        color: look.primaryText
+                        font.pixelSize: 13
+                        font.weight: Font.DemiBold
+                    }
+                    Text {
+                        objectName: "confidenceValueLabel"
+                        anchors.right: parent.right
+                        text: root.controller.confidenceText
+                        color: look.secondaryText
+                        font.pixelSize: 13
+                    }
+                }
+                TintedSlider {
+                    objectName: "confidenceSlider"
+                    width: parent.width
+                    theme: look
+                    tint: root.controller.coolTint
+                    from: 0.5
+                    to: 0.9
+                    stepSize: 0.05
+                    value: root.controller.confidenceSliderValue
+                    onMoved: root.controller.setConfidenceFromSlider(value)
+                }
+                Text {
+                    objectName: "confidenceCaption"
+                    width: parent.width
+                    text: "Higher values mean fewer nudges, but more confidence that the interruption is worthwhile."
+                    color: look.secondaryText
+                    font.pixelSize: 12
+                    wrapMode: Text.WordWrap
+                }
+            }
+
+            ControlCard {
+                objectName: "captureCountCard"
+                theme: look
+                Component.onCompleted: root.controller.startCaptureCountUpdates()
+
+                Row {
+                    spacing: 14
+
+                    Text {
+                        objectName: "captureCountValue"
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: root.controller.captureCount
+                        color: look.primaryText
+                        font.pixelSize: 34
+                        font.weight: Font.Bold
+                    }
+                    Column {
+                        anchors.verticalCenter: parent.verticalCenter
+                        spacing: 2
+
+                        Text {
+                            objectName: "captureCountLabel"
+                            text: "Screenshots captured in last hour"
+                            color: look.primaryText
+                            font.pixelSize: 13
+                            font.weight: Font.DemiBold
+                        }
+                        Text {
+                            objectName: "captureCountCaption"
+                            text: "This is a rolling one-hour count of successful captures."
+                            color: look.secondaryText
+                            font.pixelSize: 12
+                        }
+                    }
+                }
+            }
+
+            ControlCard {
+                objectName: "diagnosticsCard"
+                theme: look
+
+                Item {
+                    width: parent.width
+                    height: diagnosticsTitle.height
+
+                    Rectangle {
+                        objectName: "diagnosticsDot"
+                        anchors.verticalCenter: parent.verticalCenter
+                        width: 10
+                        height: 10
+                        radius: 5
+                        color: root.controller.diagnosticsTint
+                    }
+                    Text {
+                        id: diagnosticsTitle
+                        objectName: "diagnosticsTitle"
+                        x: 18
+                        text: root.controller.diagnosticsTitle
+                        color: look.primaryText
+                        font.pixelSize: 13
+                        font.weight: Font.DemiBold
+                    }
+                    Text {
+                        objectName: "diagnosticsTime"
+                        anchors.right: parent.right
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: root.controller.diagnosticsTimeText
+                        color: look.secondaryText
+                        font.pixelSize: 12
+                    }
+                }
+                Text {
+                    objectName: "diagnosticsDetail"
+                    width: parent.width
+                    text: root.controller.diagnosticsDetail
+                    color: look.secondaryText
+                    font.pixelSize: 12
+                    wrapMode: Text.WordWrap
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "SettingsController.h"
+#include "ShellCommands.h"
+#include "model/AppState.h"
+#include "model/ServiceInterfaces.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QQuickView>
+
+#include <memory>
+
+namespace norvane {
+
+// Owns the one settings window. It is made on the first show(), hidden (never destroyed) on close, and
+// each show() installs a fresh view for the requested mode in the same window, retitles it and brings it
+// to the front above normal windows.
+class SettingsWindowManager : public QObject, public SettingsWindowPresenting {
+    Q_OBJECT
+public:
+    static constexpr int contentWidth = 520;
+    static constexpr int contentHeight = 700;
+
+    SettingsWindowManager(AppState* appState, GeminiGenerating* gemini, PermissionProviding* permissions,
+                          Clock* clock, QObject* parent = nullptr);
+    ~SettingsWindowManager() override;
+
+    static SettingsWindowManager* shared();
+
+    // Set after construction: the monitoring service and the shell commands refer back to this window.
+    void setMonitoring(MonitoringControlling* monitoring) { m_monitoring = monitoring; }
+    void setShellCommands(ShellCommands* commands) { m_commands = commands; }
+
+    void show(SettingsPresentationMode mode) override;
+
+    static QString titleFor(SettingsPresentationMode mode);
+
+    // The window, once shown; null before the first show().
+    QQuickView* window() const { return m_window.get(); }
+    SettingsController* controller() const { return m_controller; }
+
+private:
+    void createWindow();
+
+    AppState* m_appState;
+    GeminiGenerating* m_gemini;
+    PermissionProviding* m_permissions;
+    Clock* m_clock;
+    MonitoringControlling* m_monitoring = nullptr;
+    QPointer<ShellCommands> m_commands;
+    std::unique_ptr<QQuickView> m_window;
+    QPointer<SettingsController> m_controller;
+};
+
+} // namespace norvane

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "model/AppState.h"
+#include "model/ServiceInterfaces.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QtQml/qqmlregistration.h>
+
+#include <functional>
+
+namespace norvane {
+
+// The menu's commands and their titles, shared by the tray menu and by the settings window's command row
+// (shown when there is no tray). Titles and enabled states follow AppState as it changes.
+class ShellCommands : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Provided by the application")
+    Q_PROPERTY(bool isWatching READ isWatching NOTIFY changed)
+    Q_PROPERTY(QString iconName READ iconName NOTIFY changed)
+    Q_PROPERTY(QString monitoringTitle READ monitoringTitle NOTIFY changed)
+    Q_PROPERTY(QString pauseTitle READ pauseTitle NOTIFY changed)
+    Q_PROPERTY(bool pauseEnabled READ pauseEnabled NOTIFY changed)
+    Q_PROPERTY(bool resumeTimeVisible READ resumeTimeVisible NOTIFY changed)
+    Q_PROPERTY(QString resumeTimeTitle READ resumeTimeTitle NOTIFY changed)
+    Q_PROPERTY(bool showsInWindow READ showsInWindow NOTIFY showsInWindowChanged)
+
+public:
+    static inline const QString settingsTitle = QStringLiteral("Settings\u2026");
+    static inline const QString quitTitle = QStringLiteral("Quit Norvane");
+
+    // `quit` ends the application (QCoreApplication::quit in production).
+    ShellCommands(AppState* appState, MonitoringControlling* monitoring,
+                  SettingsWindowPresenting* settingsWindow, std::function<void()> quit,
+                  QObject* parent = nullptr);
+
+    static ShellCommands* shared();
+
+    // Monitoring on and not paused: the open eye.
+    bool isWatching() const;
+    QString iconName() const { return isWatching() ? QStringLiteral("eye") : QStringLiteral("eye.slash"); }
+    QString monitoringTitle() const;
+    QString pauseTitle() const;
+    bool pauseEnabled() const;
+    bool resumeTimeVisible() const;
+    QString resumeTimeTitle() const;
+
+    // True while the settings window stands in for a missing tray and shows these commands itself.
+    bool showsInWindow() const { return m_showsInWindow; }
+    void setShowsInWindow(bool value);
+
+    Q_INVOKABLE void toggleMonitoring();
+    Q_INVOKABLE void togglePause();
+    Q_INVOKABLE void openSettings();
+    Q_INVOKABLE void quit();
+
+signals:
+    void changed();
+    void showsInWindowChanged();
+
+private:
+    QPointer<AppState> m_appState;
+    MonitoringControlling* m_monitoring;
+    SettingsWindowPresenting* m_settingsWindow;
+    std::function<void()> m_quit;
+    bool m_showsInWindow = false;
+};
+
+} // namespace norvane

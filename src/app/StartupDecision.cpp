@@ -1,0 +1,16 @@
+#include "StartupDecision.h"
+
+#include "model/Records.h"
+
+namespace norvane {
+
+std::optional<SettingsPresentationMode> startupSettingsMode(const QString& storedApiKey,
+                                                            const QStringList& arguments) {
+    if (!nilIfBlank(storedApiKey))
+        return SettingsPresentationMode::Setup;
+    if (arguments.contains(kOpenSettingsArgument))
+        return SettingsPresentationMode::Standard;
+    return std::nullopt;
+}
+
+} // namespace norvane

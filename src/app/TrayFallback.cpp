@@ -1,0 +1,42 @@
+#include "TrayFallback.h"
+
+#include "model/Logging.h"
+
+namespace norvane {
+
+TrayFallback::TrayFallback(Clock* clock, std::function<bool()> trayAvailable, ShellCommands* commands,
+                           SettingsWindowPresenting* settingsWindow, QObject* parent)
+    : QObject(parent), m_clock(clock), m_trayAvailable(std::move(trayAvailable)), m_commands(commands),
+      m_settingsWindow(settingsWindow) {}
+
+TrayFallback::~TrayFallback() {
+    if (m_timer)
+        m_clock->cancelTimer(*m_timer);
+}
+
+void TrayFallback::start() {
+    if (m_timer || m_engaged)
+        return;
+    QPointer<TrayFallback> self(this);
+    m_timer = m_clock->startTimer(waitSeconds, [self] {
+        if (!self)
+            return;
+        self->m_timer.reset();
+        self->check();
+    });
+}
+
+void TrayFallback::check() {
+    if (m_trayAvailable && m_trayAvailable()) {
+        qCDebug(lcApp) << "A system tray is available; the menu lives there.";
+        return;
+    }
+    qCInfo(lcApp).noquote() << noTrayLogLine;
+    m_engaged = true;
+    if (m_commands)
+        m_commands->setShowsInWindow(true);
+    if (m_settingsWindow)
+        m_settingsWindow->show(SettingsPresentationMode::Standard);
+}
+
+} // namespace norvane

@@ -1,0 +1,86 @@
+#include "TrayMenu.h"
+
+#include <QCursor>
+
+namespace norvane {
+
+TrayMenu::TrayMenu(ShellCommands* commands, QObject* parent)
+    : QObject(parent), m_commands(commands), m_menu(std::make_unique<QMenu>()) {
+    m_monitoring = m_menu->addAction(QString());
+    m_pause = m_menu->addAction(QString());
+    m_resumeTime = m_menu->addAction(QString());
+    m_resumeTime->setEnabled(false); // plain text
+    m_menu->addSeparator();
+    m_settings = m_menu->addAction(ShellCommands::settingsTitle);
+    m_menu->addSeparator();
+    m_quit = m_menu->addAction(ShellCommands::quitTitle);
+
+    connect(m_monitoring, &QAction::triggered, this, [this] {
+        if (m_commands)
+            m_commands->toggleMonitoring();
+    });
+    connect(m_pause, &QAction::triggered, this, [this] {
+        if (m_commands)
+            m_commands->togglePause();
+    });
+    connect(m_settings, &QAction::triggered, this, [this] {
+        if (m_commands)
+            m_commands->openSettings();
+    });
+    // Queued, so the menu has closed before the application starts to wind down.
+    connect(
+        m_quit, &QAction::triggered, this,
+        [this] {
+            if (m_commands)
+                m_commands->quit();
+        },
+        Qt::QueuedConnection);
+    if (m_commands)
+        connect(m_commands, &ShellCommands::changed, this, &TrayMenu::refresh);
+    refresh();
+}
+
+TrayMenu::~TrayMenu() = default;
+
+void TrayMenu::refresh() {
+    if (!m_commands)
+        return;
+    m_monitoring->setText(m_commands->monitoringTitle());
+    m_pause->setText(m_commands->pauseTitle());
+    m_pause->setEnabled(m_commands->pauseEnabled());
+    m_resumeTime->setText(m_commands->resumeTimeTitle());
+    m_resumeTime->setVisible(m_commands->resumeTimeVisible());
+}
+
+TrayIcon::TrayIcon(ShellCommands* commands, QObject* parent)
+    : QObject(parent), m_commands(commands), m_menu(new TrayMenu(commands, this)),
+      m_tray(new QSystemTrayIcon(this)) {
+    m_tray->setToolTip(QStringLiteral("Norvane"));
+    m_tray->setContextMenu(m_menu->menu());
+    // A left click drops the menu down too, as a menu-bar item would.
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            m_menu->menu()->popup(QCursor::pos());
+    });
+    if (m_commands)
+        connect(m_commands, &ShellCommands::changed, this, &TrayIcon::refresh);
+    refresh();
+}
+
+QIcon TrayIcon::iconNamed(const QString& name) {
+    return QIcon(QStringLiteral(":/qt/qml/Norvane/Settings/icons/%1.svg").arg(name));
+}
+
+void TrayIcon::refresh() {
+    const QString name = m_commands ? m_commands->iconName() : QStringLiteral("eye.slash");
+    if (name == m_iconName)
+        return;
+    m_iconName = name;
+    m_tray->setIcon(iconNamed(name));
+}
+
+void TrayIcon::show() {
+    m_tray->show();
+}
+
+} // namespace norvane

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "ShellCommands.h"
+
+#include <QAction>
+#include <QIcon>
+#include <QMenu>
+#include <QObject>
+#include <QPointer>
+#include <QSystemTrayIcon>
+
+#include <functional>
+#include <memory>
+
+namespace norvane {
+
+// The tray's drop-down menu: seven entries (monitoring, pause/resume, resume time, separator, settings,
+// separator, quit), kept in step with the commands' titles and states.
+class TrayMenu : public QObject {
+    Q_OBJECT
+public:
+    explicit TrayMenu(ShellCommands* commands, QObject* parent = nullptr);
+    ~TrayMenu() override;
+
+    QMenu* menu() const { return m_menu.get(); }
+    QAction* monitoringAction() const { return m_monitoring; }
+    QAction* pauseAction() const { return m_pause; }
+    QAction* resumeTimeAction() const { return m_resumeTime; }
+    QAction* settingsAction() const { return m_settings; }
+    QAction* quitAction() const { return m_quit; }
+
+private:
+    void refresh();
+
+    QPointer<ShellCommands> m_commands;
+    std::unique_ptr<QMenu> m_menu;
+    QAction* m_monitoring;
+    QAction* m_pause;
+    QAction* m_resumeTime;
+    QAction* m_settings;
+    QAction* m_quit;
+};
+
+// The tray icon: the open eye while watching, the crossed-out eye otherwise, with the menu attached.
+// Where no tray exists yet the icon stays registered and appears once a tray shows up.
+class TrayIcon : public QObject {
+    Q_OBJECT
+public:
+    explicit TrayIcon(ShellCommands* commands, QObject* parent = nullptr);
+
+    static QIcon iconNamed(const QString& name);
+    QString currentIconName() const { return m_iconName; }
+    TrayMenu* trayMenu() const { return m_menu; }
+    QSystemTrayIcon* systemTrayIcon() const { return m_tray; }
+    void show();
+
+private:
+    void refresh();
+
+    QPointer<ShellCommands> m_commands;
+    TrayMenu* m_menu;
+    QSystemTrayIcon* m_tray;
+    QString m_iconName;
+};
+
+} // namespace norvane
