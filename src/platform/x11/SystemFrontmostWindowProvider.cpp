@@ -1,0 +1,255 @@
+#include "SystemFrontmostWindowProvider.h"
+
+#include "X11Connection.h"
+#include "XcbUtil.h"
+
+#include <xcb/res.h>
+
+#include <QFile>
+#include <QHash>
+
+#include <algorithm>
+
+#include <unistd.h>
+
+namespace norvane {
+
+using x11::checkedReply;
+using x11::propertyText;
+using x11::propertyWords;
+using x11::XcbPtr;
+
+namespace {
+
+constexpr uint32_t kMaxTitleWords = 1024; // titles up to 4 KiB
+constexpr uint32_t kMaxListWords = 4096;
+
+std::optional<QString> readComm(qint64 pid) {
+    if (pid <= 0)
+        return std::nullopt;
+    QFile file(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QString name = QString::fromUtf8(file.readAll()).trimmed();
+    if (name.isEmpty())
+        return std::nullopt;
+    return name;
+}
+
+// The class part of WM_CLASS ("instance\0class\0").
+std::optional<QString> wmClassName(const xcb_get_property_reply_t* reply) {
+    if (!reply || reply->format != 8)
+        return std::nullopt;
+    const char* data = static_cast<const char*>(xcb_get_property_value(reply));
+    const int length = xcb_get_property_value_length(reply);
+    const QByteArray bytes(data, length);
+    const int split = bytes.indexOf('\0');
+    if (split < 0)
+        return std::nullopt;
+    QByteArray className = bytes.mid(split + 1);
+    const int end = className.indexOf('\0');
+    if (end >= 0)
+        className.truncate(end);
+    if (className.isEmpty())
+        return std::nullopt;
+    return QString::fromUtf8(className);
+}
+
+struct WindowRequests {
+    xcb_get_property_cookie_t pid;
+    xcb_get_property_cookie_t type;
+    xcb_get_property_cookie_t transientFor;
+    xcb_get_property_cookie_t state;
+    xcb_get_property_cookie_t netName;
+    xcb_get_property_cookie_t name;
+    xcb_get_window_attributes_cookie_t attributes;
+};
+
+struct WindowFacts {
+    std::optional<qint64> pid;
+    int layer = 1;
+    double alpha = 0.0;
+    std::optional<QString> title;
+};
+
+} // namespace
+
+SystemFrontmostWindowProvider::SystemFrontmostWindowProvider(X11Connection* connection)
+    : m_connection(connection) {}
+
+std::optional<FrontmostWindowInfo> SystemFrontmostWindowProvider::frontmostWindowInfo() {
+    return chooseFrontmostWindow(readSnapshot(), qint64(getpid()));
+}
+
+WindowSnapshot SystemFrontmostWindowProvider::readSnapshot() {
+    WindowSnapshot snapshot;
+    if (!m_connection->ensureConnected())
+        return snapshot;
+    xcb_connection_t* c = m_connection->connection();
+    const auto& atoms = m_connection->atoms();
+    const xcb_window_t root = m_connection->root();
+
+    // Every request goes out before the first reply is read, so the whole read costs three round trips
+    // at most (root properties, window properties, XRes for windows without _NET_WM_PID).
+    auto activeCookie = xcb_get_property(c, 0, root, atoms.netActiveWindow, XCB_ATOM_WINDOW, 0, 1);
+    auto stackingCookie =
+        xcb_get_property(c, 0, root, atoms.netClientListStacking, XCB_ATOM_WINDOW, 0, kMaxListWords);
+    auto activeReply = checkedReply(xcb_get_property_reply, c, activeCookie);
+    auto stackingReply = checkedReply(xcb_get_property_reply, c, stackingCookie);
+
+    int count = 0;
+    const uint32_t* activeWords = propertyWords(activeReply.get(), &count);
+    const xcb_window_t active = count > 0 ? activeWords[0] : xcb_window_t(XCB_WINDOW_NONE);
+    if (active == XCB_WINDOW_NONE)
+        return snapshot; // nothing is active (the desktop, or no window manager that says)
+
+    QList<xcb_window_t> windows; // front to back
+    const uint32_t* stacking = propertyWords(stackingReply.get(), &count);
+    windows.reserve(count + 1);
+    for (int i = count - 1; i >= 0; --i)
+        windows.append(stacking[i]);
+    // A window manager without a stacking list still names the active window; list just that one.
+    if (!stackingReply || stackingReply->type == XCB_ATOM_NONE)
+        windows.append(active);
+    // Window managers may leave a closed window's id behind as the active one: nothing is active then.
+    if (!windows.contains(active))
+        return snapshot;
+
+    auto request = [&](xcb_window_t window) {
+        WindowRequests r;
+        r.pid = xcb_get_property(c, 0, window, atoms.netWmPid, XCB_ATOM_CARDINAL, 0, 1);
+        r.type = xcb_get_property(c, 0, window, atoms.netWmWindowType, XCB_ATOM_ATOM, 0, 32);
+        r.transientFor = xcb_get_property(c, 0, window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 0, 1);
+        r.state = xcb_get_property(c, 0, window, atoms.netWmState, XCB_ATOM_ATOM, 0, 64);
+        r.netName =
+            xcb_get_property(c, 0, window, atoms.netWmName, XCB_GET_PROPERTY_TYPE_ANY, 0, kMaxTitleWords);
+        r.name =
+            xcb_get_property(c, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, kMaxTitleWords);
+        r.attributes = xcb_get_window_attributes(c, window);
+        return r;
+    };
+    QList<WindowRequests> requests;
+    requests.reserve(windows.size() + 1);
+    for (xcb_window_t window : std::as_const(windows))
+        requests.append(request(window));
+    auto classCookie = xcb_get_property(c, 0, active, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256);
+
+    auto read = [&](const WindowRequests& r) {
+        WindowFacts facts;
+        auto pid = checkedReply(xcb_get_property_reply, c, r.pid);
+        auto type = checkedReply(xcb_get_property_reply, c, r.type);
+        auto transientFor = checkedReply(xcb_get_property_reply, c, r.transientFor);
+        auto state = checkedReply(xcb_get_property_reply, c, r.state);
+        auto netName = checkedReply(xcb_get_property_reply, c, r.netName);
+        auto name = checkedReply(xcb_get_property_reply, c, r.name);
+        auto attributes = checkedReply(xcb_get_window_attributes_reply, c, r.attributes);
+
+        int n = 0;
+        if (const uint32_t* words = propertyWords(pid.get(), &n); n > 0 && words[0] > 0)
+            facts.pid = qint64(words[0]);
+
+        // Normal by the first recognised type (Qt's tool windows list UTILITY before NORMAL), or, without
+        // any recognised type, when it is not transient for another window.
+        std::optional<bool> normal;
+        auto isOtherType = [&](uint32_t atom) {
+            return std::find(std::begin(atoms.otherWindowTypes), std::end(atoms.otherWindowTypes), atom) !=
+                   std::end(atoms.otherWindowTypes);
+        };
+        if (const uint32_t* types = propertyWords(type.get(), &n)) {
+            for (int i = 0; i < n && !normal; ++i) {
+                if (types[i] == XCB_ATOM_NONE)
+                    continue;
+                if (types[i] == atoms.netWmWindowTypeNormal)
+                    normal = true;
+                else if (isOtherType(types[i]))
+                    normal = false;
+            }
+        }
+        if (!normal) {
+            const uint32_t* owner = propertyWords(transientFor.get(), &n);
+            normal = !(owner && n > 0 && owner[0] != XCB_WINDOW_NONE);
+        }
+        facts.layer = *normal ? 0 : 1;
+
+        bool hidden = false;
+        if (const uint32_t* states = propertyWords(state.get(), &n)) {
+            for (int i = 0; i < n; ++i)
+                hidden = hidden || (states[i] != XCB_ATOM_NONE && states[i] == atoms.netWmStateHidden);
+        }
+        const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        facts.alpha = viewable && !hidden ? 1.0 : 0.0;
+
+        // _NET_WM_NAME first; WM_NAME when it is missing or blank.
+        const QString netTitle = propertyText(netName.get(), atoms.utf8String);
+        if (!netTitle.trimmed().isEmpty())
+            facts.title = netTitle;
+        else if (const QString title = propertyText(name.get(), atoms.utf8String); !title.isEmpty())
+            facts.title = title;
+        else if (netName && netName->type != XCB_ATOM_NONE)
+            facts.title = netTitle;
+        return facts;
+    };
+
+    QList<WindowFacts> facts;
+    facts.reserve(windows.size());
+    for (const auto& r : std::as_const(requests))
+        facts.append(read(r));
+    const WindowFacts activeFacts = facts[windows.indexOf(active)];
+    auto classReply = checkedReply(xcb_get_property_reply, c, classCookie);
+
+    // Clients that do not set _NET_WM_PID: ask the server which local process owns the window.
+    QHash<xcb_window_t, qint64> resolved;
+    if (m_connection->hasRes()) {
+        QList<QPair<xcb_window_t, xcb_res_query_client_ids_cookie_t>> pending;
+        auto ask = [&](xcb_window_t window) {
+            xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+            pending.append({window, xcb_res_query_client_ids(c, 1, &spec)});
+        };
+        for (int i = 0; i < windows.size(); ++i)
+            if (!facts[i].pid)
+                ask(windows[i]);
+        for (const auto& [window, cookie] : std::as_const(pending)) {
+            auto reply = checkedReply(xcb_res_query_client_ids_reply, c, cookie);
+            if (!reply)
+                continue;
+            for (auto ids = xcb_res_query_client_ids_ids_iterator(reply.get()); ids.rem;
+                 xcb_res_client_id_value_next(&ids)) {
+                if ((ids.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
+                    xcb_res_client_id_value_value_length(ids.data) > 0) {
+                    resolved.insert(window, qint64(xcb_res_client_id_value_value(ids.data)[0]));
+                    break;
+                }
+            }
+        }
+    }
+    m_connection->discardEvents();
+
+    auto pidOf = [&](xcb_window_t window, const WindowFacts& f) -> std::optional<qint64> {
+        if (f.pid)
+            return f.pid;
+        if (auto it = resolved.constFind(window); it != resolved.constEnd())
+            return *it;
+        return std::nullopt;
+    };
+
+    for (int i = 0; i < windows.size(); ++i) {
+        WindowListEntry entry;
+        entry.windowNumber = windows[i];
+        entry.ownerProcessIdentifier = pidOf(windows[i], facts[i]);
+        entry.layer = facts[i].layer;
+        entry.alpha = facts[i].alpha;
+        entry.name = facts[i].title;
+        snapshot.windows.append(entry);
+    }
+
+    FrontmostApplication application;
+    const auto activePid = pidOf(active, activeFacts);
+    application.processIdentifier = activePid.value_or(0);
+    application.localizedName = wmClassName(classReply.get());
+    application.bundleIdentifier = activePid ? readComm(*activePid) : std::nullopt;
+    snapshot.application = application;
+    snapshot.focused = FocusedWindowInfo{active, activeFacts.title};
+    return snapshot;
+}
+
+} // namespace norvane

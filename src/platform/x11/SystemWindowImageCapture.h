@@ -1,0 +1,52 @@
+#pragma once
+
+#include "model/ServiceInterfaces.h"
+
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+namespace norvane {
+
+class X11Connection;
+
+// One window's own pixels: from Composite's off-screen storage where the server offers it (so covered
+// parts are true), read through a reused shared-memory segment, else with a plain image read. A window
+// that vanishes or is hidden before the read is finished gives nothing.
+class SystemWindowImageCapture : public WindowImageCapturing {
+public:
+    explicit SystemWindowImageCapture(X11Connection* connection);
+    ~SystemWindowImageCapture() override;
+
+    static SystemWindowImageCapture* shared();
+
+    QCoro::Task<std::optional<QImage>> captureWindowImage(quint32 windowID) override;
+
+    // The same read, synchronously. Images of depth-32 windows are premultiplied ARGB; others are opaque.
+    std::optional<QImage> readWindowImage(quint32 windowID);
+
+    // How the last successful read was made.
+    struct ReadPath {
+        bool composite = false;
+        bool sharedMemory = false;
+    };
+    ReadPath lastReadPath() const { return m_lastReadPath; }
+
+    // Points between the steps of a read, so a test can make the window vanish mid-capture.
+    enum class Stage { WindowExamined, PixelsNamed, PixelsRead };
+    void setStageObserver(std::function<void(Stage)> observer) { m_stageObserver = std::move(observer); }
+
+private:
+    struct Region;
+    std::optional<QImage> readPixels(uint32_t drawable, const Region& region);
+    void observe(Stage stage);
+
+    struct SegmentPool;
+    QPointer<X11Connection> m_connection; // the composition root may drop it first at exit
+    std::unique_ptr<SegmentPool> m_pool;
+    ReadPath m_lastReadPath;
+    std::function<void(Stage)> m_stageObserver;
+};
+
+} // namespace norvane

@@ -1,0 +1,309 @@
+#include "X11TestSupport.h"
+#include "capture/ScreenshotService.h"
+#include "fakes/LogCapture.h"
+#include "platform/x11/SystemFrontmostWindowProvider.h"
+#include "platform/x11/SystemScreenRecordingPermissionChecker.h"
+#include "platform/x11/SystemWindowImageCapture.h"
+#include "platform/x11/X11Connection.h"
+
+#include <QCoroTask>
+#include <QTest>
+
+#include <xcb/xcb.h>
+
+using namespace norvane;
+using namespace norvane::testing;
+
+Q_DECLARE_METATYPE(norvane::SystemWindowImageCapture::Stage)
+
+namespace {
+
+constexpr int kWidth = 240;
+constexpr int kHeight = 160;
+
+bool near(QRgb actual, QRgb expected, int tolerance = 6) {
+    return std::abs(qRed(actual) - qRed(expected)) <= tolerance &&
+           std::abs(qGreen(actual) - qGreen(expected)) <= tolerance &&
+           std::abs(qBlue(actual) - qBlue(expected)) <= tolerance;
+}
+
+// The helper's --quadrants picture: red, green / blue, white. JPEG blurs the borders, so its probes
+// keep `inset` pixels away from them.
+bool hasQuadrants(const QImage& image, int tolerance = 0, int inset = 0) {
+    const int w = image.width(), h = image.height(), i = inset;
+    const QList<QPair<QPoint, QRgb>> probes = {
+        {{i, i}, qRgb(255, 0, 0)},
+        {{w / 2 - 1 - i, h / 2 - 1 - i}, qRgb(255, 0, 0)},
+        {{w - 1 - i, i}, qRgb(0, 255, 0)},
+        {{w / 2 + i, h / 2 - 1 - i}, qRgb(0, 255, 0)},
+        {{i, h - 1 - i}, qRgb(0, 0, 255)},
+        {{w / 2 - 1 - i, h / 2 + i}, qRgb(0, 0, 255)},
+        {{w - 1 - i, h - 1 - i}, qRgb(255, 255, 255)},
+        {{w / 2 + i, h / 2 + i}, qRgb(255, 255, 255)},
+    };
+    for (const auto& [point, colour] : probes) {
+        if (!near(image.pixel(point), colour, tolerance)) {
+            qWarning() << "pixel" << point << Qt::hex << image.pixel(point) << "expected" << colour;
+            return false;
+        }
+    }
+    return true;
+}
+
+// A plain connection of the test's own, to do things to other clients' windows.
+class Meddler {
+public:
+    Meddler() : m_c(xcb_connect(nullptr, nullptr)) {}
+    ~Meddler() { xcb_disconnect(m_c); }
+    void destroy(quint32 window) {
+        xcb_destroy_window(m_c, window);
+        sync();
+    }
+    void unmap(quint32 window) {
+        xcb_unmap_window(m_c, window);
+        sync();
+    }
+
+private:
+    void sync() { free(xcb_get_input_focus_reply(m_c, xcb_get_input_focus(m_c), nullptr)); }
+    xcb_connection_t* m_c;
+};
+
+} // namespace
+
+class TestX11WindowCapture : public QObject {
+    Q_OBJECT
+private slots:
+    void readsTheWindowsOwnPixels_data();
+    void readsTheWindowsOwnPixels();
+    void coveredPartsAreTheWindowsOwn_data();
+    void coveredPartsAreTheWindowsOwn();
+    void translucentWindowIsPremultiplied();
+    void imagesOutliveTheirSegment();
+    void vanishingMidCaptureGivesNothing_data();
+    void vanishingMidCaptureGivesNothing();
+    void goneOrHiddenWindowGivesNothing();
+    void screenshotServiceDropsTheIdenticalSecondFrame();
+    void largeWindowIsScaledTo1024();
+};
+
+void TestX11WindowCapture::readsTheWindowsOwnPixels_data() {
+    QTest::addColumn<bool>("composite");
+    QTest::addColumn<bool>("shm");
+    QTest::newRow("composite, shared memory") << true << true;
+    QTest::newRow("composite, plain read") << true << false;
+    QTest::newRow("no composite, shared memory") << false << true;
+    QTest::newRow("no composite, plain read") << false << false;
+}
+
+void TestX11WindowCapture::readsTheWindowsOwnPixels() {
+    QFETCH(bool, composite);
+    QFETCH(bool, shm);
+    X11Connection x(QString(), {composite, shm});
+    QVERIFY(x.ensureConnected());
+    QCOMPARE(x.hasComposite(), composite);
+    QCOMPARE(x.hasShm(), shm);
+    SystemWindowImageCapture capture(&x);
+    TestWindow window(
+        {"--quadrants", "--size", QStringLiteral("%1x%2").arg(kWidth).arg(kHeight), "--pos", "100,100"});
+    QVERIFY(window.isReady());
+    QVERIFY(activateWindow(window.id()));
+
+    const auto image = QCoro::waitFor(capture.captureWindowImage(window.id()));
+    QVERIFY(image);
+    QCOMPARE(image->size(), QSize(kWidth, kHeight));
+    QCOMPARE(image->format(), QImage::Format_RGB32);
+    QVERIFY(hasQuadrants(*image));
+    QCOMPARE(capture.lastReadPath().composite, composite);
+    QCOMPARE(capture.lastReadPath().sharedMemory, shm);
+
+    // The segment is reused for the next frame while the first image stays intact.
+    const auto again = QCoro::waitFor(capture.captureWindowImage(window.id()));
+    QVERIFY(again && hasQuadrants(*again));
+    QVERIFY(hasQuadrants(*image));
+}
+
+void TestX11WindowCapture::coveredPartsAreTheWindowsOwn_data() {
+    QTest::addColumn<bool>("shm");
+    QTest::newRow("shared memory") << true;
+    QTest::newRow("plain read") << false;
+}
+
+void TestX11WindowCapture::coveredPartsAreTheWindowsOwn() {
+    QFETCH(bool, shm);
+    X11Connection x(QString(), {true, shm});
+    QVERIFY(x.ensureConnected());
+    SystemWindowImageCapture capture(&x);
+    TestWindow below(
+        {"--quadrants", "--size", QStringLiteral("%1x%2").arg(kWidth).arg(kHeight), "--pos", "100,100"});
+    QVERIFY(below.isReady());
+    // A black window over the right half and the bottom of the first.
+    TestWindow cover({"--color", "000000", "--size", "200x200", "--pos", "220,180"});
+    QVERIFY(cover.isReady());
+    QVERIFY(activateWindow(cover.id()));
+
+    const auto image = QCoro::waitFor(capture.captureWindowImage(below.id()));
+    QVERIFY(image);
+    QCOMPARE(image->size(), QSize(kWidth, kHeight));
+    QVERIFY(hasQuadrants(*image));
+}
+
+void TestX11WindowCapture::translucentWindowIsPremultiplied() {
+    X11Connection x;
+    QVERIFY(x.ensureConnected());
+    SystemWindowImageCapture capture(&x);
+    TestWindow window({"--argb", "80ff8000", "--size", "120x90"});
+    QVERIFY(window.isReady());
+    const auto image = QCoro::waitFor(capture.captureWindowImage(window.id()));
+    QVERIFY(image);
+    QCOMPARE(image->size(), QSize(120, 90));
+    QCOMPARE(image->format(), QImage::Format_ARGB32_Premultiplied);
+    const QRgb pixel = reinterpret_cast<const QRgb*>(image->constScanLine(45))[60];
+    QVERIFY2(std::abs(qAlpha(pixel) - 0x80) <= 1, qPrintable(QString::number(pixel, 16)));
+    QVERIFY2(std::abs(qRed(pixel) - 0x80) <= 1, qPrintable(QString::number(pixel, 16)));
+    QVERIFY2(std::abs(qGreen(pixel) - 0x40) <= 1, qPrintable(QString::number(pixel, 16)));
+    QCOMPARE(qBlue(pixel), 0);
+}
+
+void TestX11WindowCapture::imagesOutliveTheirSegment() {
+    // Images are handed to an encoder on another thread; they must stay valid after the capture and its
+    // connection are gone, and several may be alive at once.
+    QList<QImage> images;
+    {
+        X11Connection x;
+        QVERIFY(x.ensureConnected());
+        SystemWindowImageCapture capture(&x);
+        TestWindow window({"--quadrants", "--size", "160x120"});
+        QVERIFY(window.isReady());
+        for (int i = 0; i < 5; ++i) {
+            const auto image = QCoro::waitFor(capture.captureWindowImage(window.id()));
+            QVERIFY(image);
+            images.append(*image);
+        }
+    }
+    for (const QImage& image : std::as_const(images))
+        QVERIFY(hasQuadrants(image));
+}
+
+void TestX11WindowCapture::vanishingMidCaptureGivesNothing_data() {
+    QTest::addColumn<SystemWindowImageCapture::Stage>("stage");
+    QTest::addColumn<bool>("destroy");
+    QTest::addColumn<bool>("composite");
+    using S = SystemWindowImageCapture::Stage;
+    for (bool composite : {true, false}) {
+        const char* mode = composite ? "composite" : "direct";
+        QTest::addRow("%s, destroyed after examining", mode) << S::WindowExamined << true << composite;
+        QTest::addRow("%s, destroyed after naming", mode) << S::PixelsNamed << true << composite;
+        QTest::addRow("%s, destroyed after reading", mode) << S::PixelsRead << true << composite;
+        QTest::addRow("%s, unmapped after examining", mode) << S::WindowExamined << false << composite;
+        QTest::addRow("%s, unmapped after naming", mode) << S::PixelsNamed << false << composite;
+        QTest::addRow("%s, unmapped after reading", mode) << S::PixelsRead << false << composite;
+    }
+}
+
+void TestX11WindowCapture::vanishingMidCaptureGivesNothing() {
+    QFETCH(SystemWindowImageCapture::Stage, stage);
+    QFETCH(bool, destroy);
+    QFETCH(bool, composite);
+    LogCapture log;
+    X11Connection x(QString(), {composite, true});
+    QVERIFY(x.ensureConnected());
+    SystemWindowImageCapture capture(&x);
+    TestWindow window({"--quadrants"});
+    QVERIFY(window.isReady());
+    Meddler meddler;
+    bool acted = false;
+    capture.setStageObserver([&](SystemWindowImageCapture::Stage now) {
+        if (now != stage || acted)
+            return;
+        acted = true;
+        destroy ? meddler.destroy(window.id()) : meddler.unmap(window.id());
+    });
+
+    const auto image = QCoro::waitFor(capture.captureWindowImage(window.id()));
+    QVERIFY(acted);
+    QVERIFY(!image);
+    QCOMPARE(log.messages("Norvane.ScreenshotService", QtCriticalMsg).size(), 1);
+
+    // The capture keeps working for the next window.
+    capture.setStageObserver({});
+    TestWindow next({"--quadrants"});
+    QVERIFY(next.isReady());
+    const auto nextImage = QCoro::waitFor(capture.captureWindowImage(next.id()));
+    QVERIFY(nextImage && hasQuadrants(*nextImage));
+}
+
+void TestX11WindowCapture::goneOrHiddenWindowGivesNothing() {
+    LogCapture log;
+    X11Connection x;
+    QVERIFY(x.ensureConnected());
+    SystemWindowImageCapture capture(&x);
+    quint32 gone = 0;
+    {
+        TestWindow window({"--quadrants"});
+        QVERIFY(window.isReady());
+        gone = window.id();
+    }
+    QVERIFY(!QCoro::waitFor(capture.captureWindowImage(gone)));
+    QVERIFY(log.contains("Norvane.ScreenshotService", QtCriticalMsg,
+                         QStringLiteral("Window %1 is gone, so its pixels could not be read.").arg(gone)));
+
+    TestWindow hidden({"--quadrants"});
+    QVERIFY(hidden.isReady());
+    QVERIFY(runTool("xdotool", {"windowminimize", "--sync", QString::number(hidden.id())}));
+    QVERIFY(!QCoro::waitFor(capture.captureWindowImage(hidden.id())));
+    QVERIFY(!QCoro::waitFor(capture.captureWindowImage(0)));
+}
+
+void TestX11WindowCapture::screenshotServiceDropsTheIdenticalSecondFrame() {
+    LogCapture log;
+    X11Connection x;
+    SystemFrontmostWindowProvider provider(&x);
+    SystemWindowImageCapture capture(&x);
+    SystemScreenRecordingPermissionChecker permission(&x);
+    ScreenshotService service(&provider, &capture, &permission, Clock::system());
+    TestWindow window({"--quadrants", "--size", "400x300", "--title", "Quarterly", "--class", "Sheets"});
+    QVERIFY(window.isReady());
+    QVERIFY(activateWindow(window.id()));
+    QTRY_COMPARE_WITH_TIMEOUT(service.frontmostWindowInfo().value_or(FrontmostWindowInfo{}).windowID,
+                              window.id(), 10000);
+
+    const auto first = QCoro::waitFor(service.captureFrontmostWindow(false));
+    QVERIFY(first);
+    QCOMPARE(first->appName, QStringLiteral("Sheets"));
+    QCOMPARE(first->windowTitle, QStringLiteral("Quarterly"));
+    QCOMPARE(first->windowID, std::optional(window.id()));
+    QImage decoded;
+    QVERIFY(decoded.loadFromData(first->image, "JPEG"));
+    QCOMPARE(decoded.size(), QSize(400, 300));
+    QVERIFY(hasQuadrants(decoded, 24, 6));
+
+    QVERIFY(!QCoro::waitFor(service.captureFrontmostWindow(false)));
+    QVERIFY(log.contains("Norvane.ScreenshotService", QtDebugMsg,
+                         "Skipping duplicate frame for Sheets because the image contents are unchanged"));
+    const auto forced = QCoro::waitFor(service.captureFrontmostWindow(true));
+    QVERIFY(forced);
+    QCOMPARE(forced->captureFingerprint, first->captureFingerprint);
+}
+
+void TestX11WindowCapture::largeWindowIsScaledTo1024() {
+    X11Connection x;
+    SystemFrontmostWindowProvider provider(&x);
+    SystemWindowImageCapture capture(&x);
+    SystemScreenRecordingPermissionChecker permission(&x);
+    ScreenshotService service(&provider, &capture, &permission, Clock::system());
+    TestWindow window({"--quadrants", "--size", "1600x800", "--pos", "0,0", "--class", "Wide"});
+    QVERIFY(window.isReady());
+    QVERIFY(activateWindow(window.id()));
+    QTRY_COMPARE_WITH_TIMEOUT(service.frontmostWindowInfo().value_or(FrontmostWindowInfo{}).windowID,
+                              window.id(), 10000);
+    const auto shot = QCoro::waitFor(service.captureFrontmostWindow(true));
+    QVERIFY(shot);
+    QImage decoded;
+    QVERIFY(decoded.loadFromData(shot->image, "JPEG"));
+    QCOMPARE(decoded.size(), QSize(1024, 512));
+    QVERIFY(hasQuadrants(decoded, 24, 6));
+}
+
+QTEST_MAIN(TestX11WindowCapture)
+#include "tst_x11_window_capture.moc"
