@@ -1,0 +1,351 @@
+#include "GeminiClient.h"
+
+#include "JSONExtractor.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QStringList>
+
+#include <QCoroNetworkReply>
+
+#include <memory>
+
+namespace norvane {
+
+namespace {
+
+const QString timedOutText = QStringLiteral("The request timed out.");
+
+QString sizeText(qint64 bytes) {
+    constexpr qint64 mebibyte = 1024 * 1024;
+    if (bytes >= mebibyte && bytes % mebibyte == 0)
+        return QStringLiteral("%1 MiB").arg(bytes / mebibyte);
+    return QStringLiteral("%1 bytes").arg(bytes);
+}
+
+QString tooLargeText(qint64 cap) {
+    return QStringLiteral("Gemini sent a reply larger than %1, so Norvane stopped reading it.")
+        .arg(sizeText(cap));
+}
+
+DecodingError notAnArray(const QString& key, const QString& context) {
+    return {QStringLiteral("The data couldn't be read because \"%1\" in %2 should be an array.")
+                .arg(key, context)};
+}
+
+DecodingError notAString(const QString& key, const QString& context) {
+    return {QStringLiteral("The data couldn't be read because \"%1\" in %2 should be a string.")
+                .arg(key, context)};
+}
+
+GeminiClientError decodingError(const DecodingError& error) {
+    return GeminiClientError::decoding(error.description);
+}
+
+// Errors of the transport itself, as opposed to an HTTP status the server chose to send.
+bool isTransportFailure(QNetworkReply::NetworkError error) {
+    const int code = int(error);
+    return (code >= 1 && code <= 199) || error == QNetworkReply::ProtocolUnknownError ||
+           error == QNetworkReply::ProtocolFailure;
+}
+
+GeminiClientError maskedError(const GeminiClientError& error, const QString& apiKey) {
+    switch (error.kind()) {
+    case GeminiClientError::Kind::ApiError:
+        return GeminiClientError::apiError(GeminiClient::maskApiKey(error.message(), apiKey));
+    case GeminiClientError::Kind::Transport:
+        return GeminiClientError::transport(GeminiClient::maskApiKey(error.message(), apiKey));
+    case GeminiClientError::Kind::Decoding:
+        return GeminiClientError::decoding(GeminiClient::maskApiKey(error.message(), apiKey));
+    case GeminiClientError::Kind::InvalidURL:
+    case GeminiClientError::Kind::InvalidResponse:
+    case GeminiClientError::Kind::EmptyResponse:
+    case GeminiClientError::Kind::Cancelled:
+        break;
+    }
+    return error;
+}
+
+Expected<QString, GeminiClientError> replyText(const QByteArray& body) {
+    auto parsed = JSONExtractor::parseJson(body);
+    if (!parsed)
+        return decodingError(parsed.error());
+    auto response = json::requireObject(*parsed, QStringLiteral("the response"));
+    if (!response)
+        return decodingError(response.error());
+
+    const QJsonValue candidates = response->value(QStringLiteral("candidates"));
+    if (candidates.isUndefined() || candidates.isNull())
+        return GeminiClientError::emptyResponse();
+    if (!candidates.isArray())
+        return decodingError(notAnArray(QStringLiteral("candidates"), QStringLiteral("the response")));
+    const QJsonArray candidateList = candidates.toArray();
+    if (candidateList.isEmpty())
+        return GeminiClientError::emptyResponse();
+
+    // Only the first candidate counts; the others are never looked at.
+    auto candidate = json::requireObject(candidateList.first(), QStringLiteral("the first candidate"));
+    if (!candidate)
+        return decodingError(candidate.error());
+    const QJsonValue contentValue = candidate->value(QStringLiteral("content"));
+    if (contentValue.isUndefined() || contentValue.isNull())
+        return GeminiClientError::emptyResponse();
+    auto content = json::requireObject(contentValue, QStringLiteral("the candidate's content"));
+    if (!content)
+        return decodingError(content.error());
+    const QJsonValue parts = content->value(QStringLiteral("parts"));
+    if (parts.isUndefined() || parts.isNull())
+        return GeminiClientError::emptyResponse();
+    if (!parts.isArray())
+        return decodingError(notAnArray(QStringLiteral("parts"), QStringLiteral("the candidate's content")));
+
+    QStringList texts;
+    for (const QJsonValue& partValue : parts.toArray()) {
+        auto part = json::requireObject(partValue, QStringLiteral("a part of the reply"));
+        if (!part)
+            return decodingError(part.error());
+        const QJsonValue text = part->value(QStringLiteral("text"));
+        if (text.isUndefined() || text.isNull())
+            continue;
+        if (!text.isString())
+            return decodingError(notAString(QStringLiteral("text"), QStringLiteral("a part of the reply")));
+        texts.append(text.toString());
+    }
+    const QString joined = texts.join(QLatin1Char('\n')).trimmed();
+    if (joined.isEmpty())
+        return GeminiClientError::emptyResponse();
+    return joined;
+}
+
+std::optional<QString> errorEnvelopeMessage(const QByteArray& body) {
+    auto parsed = JSONExtractor::parseJson(body);
+    if (!parsed || !parsed->isObject())
+        return std::nullopt;
+    const QJsonValue error = parsed->toObject().value(QStringLiteral("error"));
+    if (!error.isObject())
+        return std::nullopt;
+    const QJsonValue message = error.toObject().value(QStringLiteral("message"));
+    if (!message.isString())
+        return std::nullopt;
+    return message.toString();
+}
+
+} // namespace
+
+GeminiClient::GeminiClient(QUrl endpointBase, QObject* parent)
+    : GeminiClient(std::move(endpointBase), GeminiClientLimits{}, parent) {}
+
+GeminiClient::GeminiClient(QUrl endpointBase, GeminiClientLimits limits, QObject* parent)
+    : QObject(parent), m_endpointBase(std::move(endpointBase)), m_limits(limits),
+      m_network(new QNetworkAccessManager(this)) {
+    // Ephemeral: no disk cache is ever installed, no cookies are stored or sent (request attributes),
+    // no credentials are kept, and a redirect is never followed to another party with the screenshots.
+    m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    m_network->setStrictTransportSecurityEnabled(false);
+}
+
+GeminiClient::~GeminiClient() {
+    // Requests still in flight end now, as cancelled, while this object is whole.
+    m_shuttingDown = true;
+    const auto replies = m_network->findChildren<QNetworkReply*>();
+    for (QNetworkReply* reply : replies)
+        reply->abort();
+}
+
+QByteArray GeminiClient::requestBody(const QList<GeminiRequestPart>& parts, double temperature,
+                                     const std::optional<QString>& responseMimeType) {
+    QJsonArray payloads;
+    for (const GeminiRequestPart& part : parts) {
+        QJsonObject payload;
+        if (part.text)
+            payload.insert(QStringLiteral("text"), *part.text);
+        if (part.inlineData) {
+            payload.insert(QStringLiteral("inlineData"),
+                           QJsonObject{{QStringLiteral("mimeType"), part.inlineData->mimeType},
+                                       {QStringLiteral("data"), part.inlineData->data}});
+        }
+        payloads.append(payload);
+    }
+    QJsonObject generationConfig{{QStringLiteral("temperature"), temperature}};
+    if (responseMimeType)
+        generationConfig.insert(QStringLiteral("responseMimeType"), *responseMimeType);
+    const QJsonObject request{
+        {QStringLiteral("contents"), QJsonArray{QJsonObject{{QStringLiteral("parts"), payloads}}}},
+        {QStringLiteral("generationConfig"), generationConfig},
+    };
+    return QJsonDocument(request).toJson(QJsonDocument::Compact);
+}
+
+Expected<QString, GeminiClientError> GeminiClient::interpretResponse(int statusCode, const QByteArray& body) {
+    if (statusCode >= 200 && statusCode <= 299)
+        return replyText(body);
+    const QString statusText = QStringLiteral("Gemini returned HTTP %1.").arg(statusCode);
+    // A failure needs a sentence the user can read; a blank message or body has none to offer.
+    if (auto message = errorEnvelopeMessage(body))
+        return GeminiClientError::apiError(message->trimmed().isEmpty() ? statusText
+                                                                        : friendlyErrorMessage(*message));
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder(body);
+    if (decoder.hasError())
+        return GeminiClientError::apiError(statusText);
+    if (text.trimmed().isEmpty())
+        return GeminiClientError::apiError(statusText);
+    return GeminiClientError::apiError(text);
+}
+
+QString GeminiClient::friendlyErrorMessage(const QString& message) {
+    const QString lowered = message.toLower();
+    if (lowered.contains(QStringLiteral("no longer available")) ||
+        lowered.contains(QStringLiteral("not found for api version"))) {
+        return QStringLiteral("The configured Gemini model (") + modelIdentifier +
+               QStringLiteral(
+                   ") is unavailable for this API key or API version. Check the current Gemini model "
+                   "docs and update the app default model if needed.");
+    }
+    return message;
+}
+
+QString GeminiClient::maskApiKey(QString text, const QString& apiKey) {
+    if (apiKey.isEmpty())
+        return text;
+    // One pattern matches the key as typed and every way a URL can carry it: each character may
+    // appear literally or percent-encoded with hex digits in either letter case (a space also as '+').
+    const auto hexDigit = [](int value) {
+        const QChar digit = QLatin1Char("0123456789ABCDEF"[value]);
+        return digit.isDigit() ? QString(digit) : QStringLiteral("[%1%2]").arg(digit, digit.toLower());
+    };
+    QString pattern;
+    for (char32_t codePoint : apiKey.toUcs4()) {
+        const QString character = QString::fromUcs4(&codePoint, 1);
+        QString encoded;
+        for (unsigned char byte : character.toUtf8())
+            encoded += QLatin1Char('%') + hexDigit(byte >> 4) + hexDigit(byte & 0xF);
+        pattern += QStringLiteral("(?:") + QRegularExpression::escape(character) + QLatin1Char('|') + encoded;
+        if (codePoint == U' ')
+            pattern += QStringLiteral("|\\+");
+        pattern += QLatin1Char(')');
+    }
+    text.replace(QRegularExpression(pattern), apiKeyMask);
+    return text;
+}
+
+QCoro::Task<Expected<QString, GeminiClientError>>
+GeminiClient::generate(QList<GeminiRequestPart> parts, QString apiKey, double temperature,
+                       std::optional<QString> responseMimeType, CancellationToken cancel) {
+    auto result = co_await send(std::move(parts), apiKey, temperature, std::move(responseMimeType), cancel);
+    if (!result)
+        co_return maskedError(result.error(), apiKey);
+    co_return result;
+}
+
+QCoro::Task<Expected<QString, GeminiClientError>> GeminiClient::send(QList<GeminiRequestPart> parts,
+                                                                     QString apiKey, double temperature,
+                                                                     std::optional<QString> responseMimeType,
+                                                                     CancellationToken cancel) {
+    if (cancel.isCancelled())
+        co_return GeminiClientError::cancelled();
+
+    QString base = m_endpointBase.toString(QUrl::FullyEncoded);
+    while (base.endsWith(QLatin1Char('/')))
+        base.chop(1);
+    QUrl url(base + QStringLiteral("/v1beta/models/") + modelIdentifier + QStringLiteral(":generateContent"),
+             QUrl::StrictMode);
+    if (!url.isValid() || url.scheme().isEmpty() || url.host().isEmpty())
+        co_return GeminiClientError::invalidURL();
+    // Encode every character the query syntax could misread ('&', '+', '#', '=', space ...).
+    url.setQuery(QStringLiteral("key=") + QString::fromLatin1(QUrl::toPercentEncoding(apiKey)),
+                 QUrl::StrictMode);
+    if (!url.isValid())
+        co_return GeminiClientError::invalidURL();
+
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    request.setTransferTimeout(int(m_limits.progressTimeoutSeconds * 1000.0));
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    request.setAttribute(QNetworkRequest::AuthenticationReuseAttribute, QNetworkRequest::Manual);
+
+    struct Transfer {
+        QByteArray body;
+        bool tooLarge = false;
+        bool timedOut = false;
+    };
+    auto transfer = std::make_shared<Transfer>();
+    const qint64 cap = m_limits.maxReplyBytes;
+    Clock* clock = m_limits.clock;
+
+    QPointer<GeminiClient> self(this);
+    QPointer<QNetworkReply> reply =
+        m_network->post(request, requestBody(parts, temperature, responseMimeType));
+    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> owner(
+        reply.data(), [](QNetworkReply* r) { r->deleteLater(); });
+
+    // Read as the bytes arrive, so an oversized reply is dropped long before it fills memory.
+    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, transfer, cap] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > cap) {
+            transfer->tooLarge = true;
+            reply->abort();
+        }
+    });
+    connect(reply, &QNetworkReply::readyRead, reply, [reply, transfer, cap] {
+        if (transfer->tooLarge)
+            return;
+        transfer->body += reply->readAll();
+        if (transfer->body.size() > cap) {
+            transfer->tooLarge = true;
+            transfer->body.clear();
+            // Not from inside the reply's own signal: Qt reports the abort as a second error there.
+            QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+        }
+    });
+    const quint64 timer = clock->startTimer(m_limits.totalTimeoutSeconds, [reply, transfer] {
+        transfer->timedOut = true;
+        if (reply)
+            reply->abort();
+    });
+    const int cancelCallback = cancel.onCancel([reply] {
+        if (reply)
+            reply->abort();
+    });
+
+    co_await reply.data();
+
+    cancel.removeCallback(cancelCallback);
+    clock->cancelTimer(timer);
+    if (cancel.isCancelled() || !self || self->m_shuttingDown || !reply)
+        co_return GeminiClientError::cancelled();
+    if (transfer->tooLarge)
+        co_return GeminiClientError::apiError(tooLargeText(cap));
+    if (transfer->timedOut)
+        co_return GeminiClientError::transport(timedOutText);
+
+    if (reply->isOpen())
+        transfer->body += reply->readAll();
+    if (transfer->body.size() > cap)
+        co_return GeminiClientError::apiError(tooLargeText(cap));
+
+    const QNetworkReply::NetworkError error = reply->error();
+    // Qt reports its own progress time-out as a cancellation, since nobody else aborted the reply.
+    if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
+        co_return GeminiClientError::transport(timedOutText);
+    if (isTransportFailure(error))
+        co_return GeminiClientError::transport(reply->errorString());
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid()) {
+        if (error != QNetworkReply::NoError)
+            co_return GeminiClientError::transport(reply->errorString());
+        co_return GeminiClientError::invalidResponse();
+    }
+    co_return interpretResponse(status.toInt(), transfer->body);
+}
+
+} // namespace norvane

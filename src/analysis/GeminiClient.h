@@ -1,0 +1,76 @@
+#pragma once
+
+#include "model/Clock.h"
+#include "model/ServiceInterfaces.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QUrl>
+
+#include <optional>
+
+class QNetworkAccessManager;
+
+namespace norvane {
+
+// The limits of one request. Production uses the defaults; tests shorten them.
+struct GeminiClientLimits {
+    // A transfer that makes no progress for this long is abandoned.
+    double progressTimeoutSeconds = 45.0;
+    // A request that has not finished after this long is abandoned, progress or not.
+    double totalTimeoutSeconds = 60.0;
+    // A reply body larger than this is abandoned instead of being read into memory.
+    qint64 maxReplyBytes = 20LL * 1024 * 1024;
+    // Runs the overall time-out.
+    Clock* clock = Clock::system();
+};
+
+// The only piece of the program that talks to the network: one generateContent request per call,
+// the reply as one trimmed text. Main thread; requests are asynchronous, several may be in flight.
+class GeminiClient : public QObject, public GeminiGenerating {
+    Q_OBJECT
+public:
+    static inline const QString modelIdentifier = QStringLiteral("gemini-3-flash-preview");
+    static QUrl defaultEndpointBase() {
+        return QUrl(QStringLiteral("https://generativelanguage.googleapis.com"));
+    }
+
+    explicit GeminiClient(QUrl endpointBase = defaultEndpointBase(), QObject* parent = nullptr);
+    GeminiClient(QUrl endpointBase, GeminiClientLimits limits, QObject* parent = nullptr);
+    ~GeminiClient() override;
+
+    // The process-wide instance (defined by the application's composition root).
+    static GeminiClient* shared();
+
+    QCoro::Task<Expected<QString, GeminiClientError>> generate(QList<GeminiRequestPart> parts, QString apiKey,
+                                                               double temperature,
+                                                               std::optional<QString> responseMimeType,
+                                                               CancellationToken cancel = {}) override;
+
+    // The request body: one content with the parts in order, and the generation config.
+    static QByteArray requestBody(const QList<GeminiRequestPart>& parts, double temperature,
+                                  const std::optional<QString>& responseMimeType);
+
+    // What a finished HTTP exchange means: the joined, trimmed reply text or the error it carries.
+    static Expected<QString, GeminiClientError> interpretResponse(int statusCode, const QByteArray& body);
+
+    // The sentence shown for an error message of the service.
+    static QString friendlyErrorMessage(const QString& message);
+
+    // `text` with every form of `apiKey` a URL or a message could carry replaced by a fixed mask.
+    static QString maskApiKey(QString text, const QString& apiKey);
+    static inline const QString apiKeyMask = QStringLiteral("[API key hidden]");
+
+private:
+    QCoro::Task<Expected<QString, GeminiClientError>> send(QList<GeminiRequestPart> parts, QString apiKey,
+                                                           double temperature,
+                                                           std::optional<QString> responseMimeType,
+                                                           CancellationToken cancel);
+
+    QUrl m_endpointBase;
+    GeminiClientLimits m_limits;
+    QNetworkAccessManager* m_network;
+    bool m_shuttingDown = false;
+};
+
+} // namespace norvane

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "model/AppState.h"
+#include "model/ServiceInterfaces.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <optional>
+
+namespace norvane {
+
+// Produces the one concrete suggestion a nudge ends with, from the opportunity, the user's answer and
+// a fresh screenshot. Shows and records nothing itself: every failure goes to the caller. Main thread.
+class RecommendationEngine : public QObject, public RecommendationGenerating {
+    Q_OBJECT
+public:
+    RecommendationEngine(GeminiGenerating* geminiClient, AppState* appState, QObject* parent = nullptr);
+
+    // The process-wide instance (defined by the application's composition root).
+    static RecommendationEngine* shared();
+
+    // Reads the API key from the application state.
+    QCoro::Task<Expected<Recommendation, GeminiClientError>>
+    generateRecommendation(Opportunity opportunity, QString userAnswer,
+                           std::optional<Screenshot> currentScreenshot) override;
+
+    // The same with an explicit key; reads nothing from the application state.
+    QCoro::Task<Expected<Recommendation, GeminiClientError>>
+    generateRecommendation(Opportunity opportunity, QString userAnswer,
+                           std::optional<Screenshot> currentScreenshot, QString apiKey,
+                           CancellationToken cancel = {});
+
+    static QString prompt(const Opportunity& opportunity, const QString& userAnswer);
+    static const QString& closingText();
+
+private:
+    GeminiGenerating* m_geminiClient;
+    QPointer<AppState> m_appState;
+};
+
+} // namespace norvane
