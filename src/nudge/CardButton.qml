@@ -15,10 +15,11 @@ Button {
     font.weight: look === "prominent" ? Font.DemiBold : Font.Normal
     topPadding: 0
     bottomPadding: 0
-    leftPadding: small ? 9 : 14
-    rightPadding: small ? 9 : 14
+    // Plain buttons are mostly text, so their label lines up with the card's edge.
+    leftPadding: small ? 9 : look === "plain" ? 8 : 14
+    rightPadding: small ? 9 : look === "plain" ? 8 : 14
     implicitHeight: small ? 22 : 30
-    implicitWidth: Math.max(small ? 44 : 64, implicitContentWidth + leftPadding + rightPadding)
+    implicitWidth: Math.max(small ? 44 : look === "plain" ? 0 : 72, implicitContentWidth + leftPadding + rightPadding)
 
     contentItem: Text {
         text: control.text

@@ -37,9 +37,10 @@ QList<ScreenArea> currentScreens() {
 } // namespace
 
 NudgePanelController::NudgePanelController(AppState* appState, NudgeCoordinator* coordinator, Clock* clock,
-                                           InputEventSource* inputEvents, QObject* parent)
+                                           InputEventSource* inputEvents, WindowPreparer prepareWindow,
+                                           QObject* parent)
     : QObject(parent), m_appState(appState), m_coordinator(coordinator), m_clock(clock),
-      m_inputEvents(inputEvents) {}
+      m_inputEvents(inputEvents), m_prepareWindow(std::move(prepareWindow)) {}
 
 NudgePanelController::~NudgePanelController() {
     if (m_autoDismissTask)
@@ -81,6 +82,8 @@ void NudgePanelController::presentOrUpdate() {
         m_panel->setFlags(kPanelFlags);
         m_panel->setGeometry(target.translated(0, nudgePanel::slideOffset));
         m_panel->setOpacity(0);
+        if (m_prepareWindow)
+            m_prepareWindow(m_panel.get());
         m_panel->show();
         watchDesktopClicks(true);
         animateFrame(target);

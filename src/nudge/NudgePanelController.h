@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -19,6 +20,7 @@ class QPropertyAnimation;
 class QQuickItem;
 class QQuickView;
 class QVariantAnimation;
+class QWindow;
 
 namespace norvane {
 
@@ -33,10 +35,15 @@ class NudgePanelController : public QObject, public NudgePresenting {
     Q_OBJECT
 
 public:
+    // Runs on the panel window before every show, for desktop hints Qt has no words for (keeping the
+    // panel out of the taskbar and the pager).
+    using WindowPreparer = std::function<void(QWindow*)>;
+
     // `inputEvents` reports clicks anywhere on the desktop; without one, only clicks in this program's own
     // windows close the card. Neither it nor the coordinator is owned.
     NudgePanelController(AppState* appState, NudgeCoordinator* coordinator, Clock* clock,
-                         InputEventSource* inputEvents, QObject* parent = nullptr);
+                         InputEventSource* inputEvents, WindowPreparer prepareWindow = {},
+                         QObject* parent = nullptr);
     ~NudgePanelController() override;
 
     // The process-wide instance (defined by the application's composition root).
@@ -78,6 +85,7 @@ private:
     QPointer<NudgeCoordinator> m_coordinator;
     Clock* m_clock;
     InputEventSource* m_inputEvents;
+    WindowPreparer m_prepareWindow;
     std::optional<InputEventSource::ListenerId> m_desktopClickListener;
     std::unique_ptr<QQuickView> m_panel;
     QPointer<QQuickItem> m_card;

@@ -28,11 +28,14 @@ Item {
     property string shownNudgeId: ""
 
     function syncAnswerWithNudge() {
-        const id = hasNudge ? nudge.id : ""
+        // Reads `nudge` itself: the bindings derived from it may not have caught up yet.
+        const current = nudge
+        const present = current !== undefined && current !== null
+        const id = present ? current.id : ""
         if (id === shownNudgeId)
             return
         shownNudgeId = id
-        answer = hasNudge ? nudge.userAnswer : ""
+        answer = present ? current.userAnswer : ""
     }
 
     function submit() {
