@@ -69,15 +69,16 @@ Item {
     ColumnLayout {
         id: content
         objectName: "cardContent"
-        anchors.left: parent.left
-        anchors.right: parent.right
-        anchors.top: parent.top
+        // Fills the card: when the panel is taller than the content needs (it is at least 200 high), the
+        // loading face takes the spare room and centres itself in it.
+        anchors.fill: parent
         anchors.margins: 16
         spacing: 12
 
         // Header
         RowLayout {
             Layout.fillWidth: true
+            Layout.alignment: Qt.AlignTop
             spacing: 8
 
             Text {
@@ -133,6 +134,7 @@ Item {
             objectName: "questionFace"
             visible: root.phase === "question"
             Layout.fillWidth: true
+            Layout.alignment: Qt.AlignTop
             spacing: 12
 
             Text {
@@ -225,7 +227,10 @@ Item {
             objectName: "loadingFace"
             visible: root.phase === "loadingRecommendation"
             Layout.fillWidth: true
+            Layout.fillHeight: true
             spacing: 12
+
+            Item { Layout.fillHeight: true }
 
             ProgressBar {
                 id: progress
@@ -276,6 +281,8 @@ Item {
                 lineHeight: 1.15
                 color: NudgeTheme.secondaryText
             }
+
+            Item { Layout.fillHeight: true }
         }
 
         // Recommendation face
@@ -283,6 +290,7 @@ Item {
             objectName: "recommendationFace"
             visible: root.phase === "recommendation" && root.hasRecommendation
             Layout.fillWidth: true
+            Layout.alignment: Qt.AlignTop
             spacing: 12
 
             Text {

@@ -92,7 +92,7 @@ class NudgeViewTest : public QObject {
     void settle() {
         // Layouts work out their size lazily; asking the content brings the card's height up to date.
         item("cardContent")->implicitHeight();
-        QTRY_COMPARE(view->height(), int(std::ceil(card()->implicitHeight())));
+        QTRY_COMPARE(view->height(), nudgePanel::height(card()->implicitHeight()));
         QTest::qWait(30);
     }
 
@@ -167,8 +167,8 @@ private slots:
         QVERIFY2(view->status() == QQuickView::Ready, qPrintable(view->errors().value(0).toString()));
         // The window follows the card's fitting height, as the panel does.
         connect(card(), &QQuickItem::implicitHeightChanged, view.get(),
-                [this] { view->resize(420, int(std::ceil(card()->implicitHeight()))); });
-        view->resize(420, int(std::ceil(card()->implicitHeight())));
+                [this] { view->resize(420, nudgePanel::height(card()->implicitHeight())); });
+        view->resize(420, nudgePanel::height(card()->implicitHeight()));
         view->setPosition(40, 40);
         view->show();
         QVERIFY(QTest::qWaitForWindowExposed(view.get()));
@@ -330,7 +330,7 @@ private slots:
                  QStringLiteral("Generating one specific suggestion for what you\u2019re doing right now."));
         QVERIFY(sceneY("loadingIndicator") < sceneY("loadingText"));
 
-        QTest::qWait(500); // let the sweep move into view for the picture
+        QTest::qWait(700); // let the sweep move into view for the picture
 
         saveScreenshot(QStringLiteral("loading"));
     }
