@@ -6,6 +6,7 @@ Rectangle {
     id: bar
 
     required property Theme theme
+    // Null once the commands are gone at shutdown, while the view may still be drawn.
     required property ShellCommands commands
     required property color tint
 
@@ -32,21 +33,21 @@ Rectangle {
                 TintedButton {
                     objectName: "commandMonitoringButton"
                     theme: bar.theme
-                    text: bar.commands.monitoringTitle
+                    text: bar.commands ? bar.commands.monitoringTitle : ""
                     tint: bar.tint
                     leftPadding: 12
                     rightPadding: 12
-                    onClicked: bar.commands.toggleMonitoring()
+                    onClicked: if (bar.commands) bar.commands.toggleMonitoring()
                 }
                 TintedButton {
                     objectName: "commandPauseButton"
                     theme: bar.theme
-                    text: bar.commands.pauseTitle
-                    enabled: bar.commands.pauseEnabled
+                    text: bar.commands ? bar.commands.pauseTitle : ""
+                    enabled: bar.commands ? bar.commands.pauseEnabled : false
                     prominent: false
                     leftPadding: 12
                     rightPadding: 12
-                    onClicked: bar.commands.togglePause()
+                    onClicked: if (bar.commands) bar.commands.togglePause()
                 }
             }
             TintedButton {
@@ -58,13 +59,13 @@ Rectangle {
                 prominent: false
                 leftPadding: 12
                 rightPadding: 12
-                onClicked: bar.commands.quit()
+                onClicked: if (bar.commands) bar.commands.quit()
             }
         }
         Text {
             objectName: "commandResumeTimeLabel"
-            visible: bar.commands.resumeTimeVisible
-            text: bar.commands.resumeTimeTitle
+            visible: bar.commands ? bar.commands.resumeTimeVisible : false
+            text: bar.commands ? bar.commands.resumeTimeTitle : ""
             color: bar.theme.secondaryText
             font.pixelSize: 12
         }

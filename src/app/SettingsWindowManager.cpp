@@ -55,8 +55,9 @@ void SettingsWindowManager::show(SettingsPresentationMode mode) {
     if (created)
         createWindow();
 
-    auto* controller = new SettingsController(mode, m_appState, m_monitoring, m_gemini, m_permissions,
-                                              m_commands, m_clock, this);
+    auto* controller =
+        new SettingsController(mode, m_appState, m_monitoring ? m_monitoring() : nullptr, m_gemini,
+                               m_permissions, m_commands ? m_commands() : nullptr, m_clock, this);
     connect(controller, &SettingsController::closeRequested, this, [this] {
         if (m_window)
             m_window->close();

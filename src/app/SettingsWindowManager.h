@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QQuickView>
 
+#include <functional>
 #include <memory>
 
 namespace norvane {
@@ -28,9 +29,20 @@ public:
 
     static SettingsWindowManager* shared();
 
-    // Set after construction: the monitoring service and the shell commands refer back to this window.
-    void setMonitoring(MonitoringControlling* monitoring) { m_monitoring = monitoring; }
-    void setShellCommands(ShellCommands* commands) { m_commands = commands; }
+    // Set after construction, since the monitoring service and the shell commands refer back to this
+    // window. A provider is asked at each show(), so neither has to exist before the window is needed.
+    void setMonitoring(MonitoringControlling* monitoring) {
+        m_monitoring = [monitoring] { return monitoring; };
+    }
+    void setMonitoringProvider(std::function<MonitoringControlling*()> provider) {
+        m_monitoring = std::move(provider);
+    }
+    void setShellCommands(ShellCommands* commands) {
+        m_commands = [guarded = QPointer<ShellCommands>(commands)] { return guarded.data(); };
+    }
+    void setShellCommandsProvider(std::function<ShellCommands*()> provider) {
+        m_commands = std::move(provider);
+    }
 
     void show(SettingsPresentationMode mode) override;
 
@@ -47,8 +59,8 @@ private:
     GeminiGenerating* m_gemini;
     PermissionProviding* m_permissions;
     Clock* m_clock;
-    MonitoringControlling* m_monitoring = nullptr;
-    QPointer<ShellCommands> m_commands;
+    std::function<MonitoringControlling*()> m_monitoring;
+    std::function<ShellCommands*()> m_commands;
     std::unique_ptr<QQuickView> m_window;
     QPointer<SettingsController> m_controller;
 };

@@ -3,37 +3,67 @@
 #include "PermissionService.h"
 #include "SettingsWindowManager.h"
 #include "ShellCommands.h"
+#include "analysis/GeminiClient.h"
+#include "analysis/OpportunityAnalyzer.h"
+#include "analysis/RecommendationEngine.h"
+#include "capture/ScreenshotDiskStore.h"
+#include "capture/ScreenshotService.h"
 #include "model/AppState.h"
-#include "model/Logging.h"
+#include "monitoring/InputActivityMonitor.h"
+#include "monitoring/MonitoringService.h"
+#include "nudge/NudgeCoordinator.h"
+#include "nudge/NudgePanelController.h"
+#include "nudge/SystemPasteboard.h"
+#include "platform/x11/SystemFrontmostWindowProvider.h"
+#include "platform/x11/SystemInputEventSource.h"
+#include "platform/x11/SystemScreenRecordingPermissionChecker.h"
+#include "platform/x11/SystemWindowImageCapture.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11WindowHints.h"
 
 #include <QCoreApplication>
-#include <QPointer>
 #include <QSettings>
 
 namespace norvane {
 
 namespace {
+
 SharedInstances* g_root = nullptr;
 
-template <typename T, typename Make> T* sharedInstance(QPointer<T>& slot, Make make) {
+// The one instance behind `slot`, made by `make` on first use and owned by the root. The slot is filled
+// before anything else runs, so services that refer back to this one find it instead of making another.
+template <typename T, typename Make> T* sharedInstance(T*& slot, Make make) {
     if (!slot) {
         Q_ASSERT_X(g_root, "shared()", "shared instances are only available while main() runs");
-        slot = make(g_root);
+        slot = g_root->own(make());
     }
-    return slot.data();
+    return slot;
 }
 
-// Stands in for the monitoring service until it is part of the build.
-class UnavailableMonitoring final : public QObject, public MonitoringControlling {
-public:
-    using QObject::QObject;
-    void startFromUserRequest() override {
-        qCCritical(lcApp) << "Monitoring is not available in this build.";
-    }
-    void stop() override {}
-    int recentCaptureCount(const QDateTime&) override { return 0; }
-    QList<Screenshot> screenshotBuffer() const override { return {}; }
+// Slots are emptied when the root goes, so no shared() ever hands out a destroyed instance.
+struct SlotRegistry {
+    std::vector<std::function<void()>> resets;
 };
+SlotRegistry& slotRegistry() {
+    static SlotRegistry registry;
+    return registry;
+}
+template <typename T> void registerSlot(T*& slot) {
+    static bool registered = false;
+    if (registered)
+        return;
+    registered = true;
+    slotRegistry().resets.push_back([&slot] { slot = nullptr; });
+}
+
+// AppState presents through the nudge panel, which itself needs AppState: the panel is reached on the
+// first nudge, not when the state is made.
+class SharedNudgePresenter final : public NudgePresenting {
+public:
+    void presentOrUpdate() override { NudgePanelController::shared()->presentOrUpdate(); }
+    void dismiss() override { NudgePanelController::shared()->dismiss(); }
+};
+
 } // namespace
 
 SharedInstances::SharedInstances() {
@@ -41,8 +71,12 @@ SharedInstances::SharedInstances() {
 }
 
 SharedInstances::~SharedInstances() {
-    // Children go first, while the root is still reachable for their destructors.
+    for (auto it = m_destroyers.rbegin(); it != m_destroyers.rend(); ++it)
+        (*it)();
+    m_destroyers.clear();
     qDeleteAll(children());
+    for (const auto& reset : slotRegistry().resets)
+        reset();
     g_root = nullptr;
 }
 
@@ -50,45 +84,169 @@ SharedInstances* SharedInstances::instance() {
     return g_root;
 }
 
+// MARK: - Model
+
 AppState* AppState::shared() {
-    static QPointer<AppState> slot;
-    return sharedInstance(slot, [](QObject* root) {
-        auto* settings = new QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Norvane"),
-                                       QStringLiteral("Norvane"), root);
-        return new AppState(settings, nullptr, Clock::system(), root);
+    static AppState* slot = nullptr;
+    registerSlot(slot);
+    return sharedInstance(slot, [] {
+        auto* settings = g_root->own(new QSettings(QSettings::IniFormat, QSettings::UserScope,
+                                                   QStringLiteral("Norvane"), QStringLiteral("Norvane")));
+        auto* presenter = g_root->own(new SharedNudgePresenter);
+        return new AppState(settings, presenter, Clock::system());
+    });
+}
+
+// MARK: - Platform
+
+X11Connection* X11Connection::shared() {
+    static X11Connection* slot = nullptr;
+    registerSlot(slot);
+    return sharedInstance(slot, [] { return new X11Connection; });
+}
+
+SystemFrontmostWindowProvider* SystemFrontmostWindowProvider::shared() {
+    static SystemFrontmostWindowProvider* slot = nullptr;
+    registerSlot(slot);
+    return sharedInstance(slot, [] { return new SystemFrontmostWindowProvider(X11Connection::shared()); });
+}
+
+SystemWindowImageCapture* SystemWindowImageCapture::shared() {
+    static SystemWindowImageCapture* slot = nullptr;
+    registerSlot(slot);
+    return sharedInstance(slot, [] { return new SystemWindowImageCapture(X11Connection::shared()); });
+}
+
+SystemScreenRecordingPermissionChecker* SystemScreenRecordingPermissionChecker::shared() {
+    static SystemScreenRecordingPermissionChecker* slot = nullptr;
+    registerSlot(slot);
+    return sharedInstance(slot,
+                          [] { return new SystemScreenRecordingPermissionChecker(X11Connection::shared()); });
+}
+
+SystemInputEventSource* SystemInputEventSource::shared() {
+    static SystemInputEventSource* slot = nullptr;
+    registerSlot(slot);
+    return sharedInstance(slot, [] { return new SystemInputEventSource; });
+}
+
+// MARK: - Capture and storage
+
+ScreenshotService* ScreenshotService::shared() {
+    static ScreenshotService* slot = nullptr;
+    registerSlot(slot);
+    return sharedInstance(slot, [] {
+        return new ScreenshotService(SystemFrontmostWindowProvider::shared(),
+                                     SystemWindowImageCapture::shared(),
+                                     SystemScreenRecordingPermissionChecker::shared(), Clock::system());
+    });
+}
+
+ScreenshotDiskStore* ScreenshotDiskStore::shared() {
+    static ScreenshotDiskStore* slot = nullptr;
+    registerSlot(slot);
+    return sharedInstance(slot,
+                          [] { return new ScreenshotDiskStore(std::nullopt, nullptr, Clock::system()); });
+}
+
+// MARK: - Analysis
+
+GeminiClient* GeminiClient::shared() {
+    static GeminiClient* slot = nullptr;
+    registerSlot(slot);
+    return sharedInstance(slot, [] { return new GeminiClient(GeminiClient::defaultEndpointBase()); });
+}
+
+OpportunityAnalyzer* OpportunityAnalyzer::shared() {
+    static OpportunityAnalyzer* slot = nullptr;
+    registerSlot(slot);
+    return sharedInstance(slot,
+                          [] { return new OpportunityAnalyzer(GeminiClient::shared(), AppState::shared()); });
+}
+
+RecommendationEngine* RecommendationEngine::shared() {
+    static RecommendationEngine* slot = nullptr;
+    registerSlot(slot);
+    return sharedInstance(
+        slot, [] { return new RecommendationEngine(GeminiClient::shared(), AppState::shared()); });
+}
+
+// MARK: - Monitoring
+
+InputActivityMonitor* InputActivityMonitor::shared() {
+    static InputActivityMonitor* slot = nullptr;
+    registerSlot(slot);
+    return sharedInstance(
+        slot, [] { return new InputActivityMonitor(SystemInputEventSource::shared(), Clock::system()); });
+}
+
+MonitoringService* MonitoringService::shared() {
+    static MonitoringService* slot = nullptr;
+    registerSlot(slot);
+    return sharedInstance(slot, [] {
+        return new MonitoringService(ScreenshotService::shared(), OpportunityAnalyzer::shared(),
+                                     AppState::shared(), InputActivityMonitor::shared(),
+                                     ScreenshotDiskStore::shared(), SettingsWindowManager::shared(),
+                                     PermissionService::shared(), Clock::system());
     });
 }
 
 MonitoringControlling* sharedMonitoring() {
-    static QPointer<UnavailableMonitoring> slot;
-    return sharedInstance(slot, [](QObject* root) { return new UnavailableMonitoring(root); });
+    return MonitoringService::shared();
 }
 
+// MARK: - Nudge
+
+NudgeCoordinator* NudgeCoordinator::shared() {
+    static NudgeCoordinator* slot = nullptr;
+    registerSlot(slot);
+    return sharedInstance(slot, [] {
+        auto* pasteboard = g_root->own(new SystemPasteboard);
+        return new NudgeCoordinator(
+            pasteboard, AppState::shared(), ScreenshotService::shared(),
+            [] { return MonitoringService::shared()->screenshotBuffer(); }, RecommendationEngine::shared(),
+            ScreenshotDiskStore::shared(), Clock::system());
+    });
+}
+
+NudgePanelController* NudgePanelController::shared() {
+    static NudgePanelController* slot = nullptr;
+    registerSlot(slot);
+    return sharedInstance(slot, [] {
+        return new NudgePanelController(AppState::shared(), NudgeCoordinator::shared(), Clock::system(),
+                                        SystemInputEventSource::shared(),
+                                        [](QWindow* window) { keepOutOfTaskbarAndPager(window); });
+    });
+}
+
+// MARK: - Shell
+
 PermissionService* PermissionService::shared() {
-    static QPointer<PermissionService> slot;
-    return sharedInstance(slot, [](QObject* root) { return new PermissionService(nullptr, root); });
+    static PermissionService* slot = nullptr;
+    registerSlot(slot);
+    return sharedInstance(
+        slot, [] { return new PermissionService(SystemScreenRecordingPermissionChecker::shared()); });
 }
 
 SettingsWindowManager* SettingsWindowManager::shared() {
-    static QPointer<SettingsWindowManager> slot;
-    if (slot)
-        return slot.data();
-    sharedInstance(slot, [](QObject* root) {
-        return new SettingsWindowManager(AppState::shared(), nullptr, PermissionService::shared(),
-                                         Clock::system(), root);
+    static SettingsWindowManager* slot = nullptr;
+    registerSlot(slot);
+    return sharedInstance(slot, [] {
+        auto* manager = new SettingsWindowManager(AppState::shared(), GeminiClient::shared(),
+                                                  PermissionService::shared(), Clock::system());
+        // Both refer back to this window; they are looked up when the window is shown.
+        manager->setMonitoringProvider([] { return sharedMonitoring(); });
+        manager->setShellCommandsProvider([] { return ShellCommands::shared(); });
+        return manager;
     });
-    // These two refer back to the window, so they are attached once it is reachable.
-    slot->setMonitoring(sharedMonitoring());
-    slot->setShellCommands(ShellCommands::shared());
-    return slot.data();
 }
 
 ShellCommands* ShellCommands::shared() {
-    static QPointer<ShellCommands> slot;
-    return sharedInstance(slot, [](QObject* root) {
-        return new ShellCommands(
-            AppState::shared(), sharedMonitoring(), SettingsWindowManager::shared(),
-            [] { QCoreApplication::quit(); }, root);
+    static ShellCommands* slot = nullptr;
+    registerSlot(slot);
+    return sharedInstance(slot, [] {
+        return new ShellCommands(AppState::shared(), sharedMonitoring(), SettingsWindowManager::shared(),
+                                 [] { QCoreApplication::quit(); });
     });
 }
 

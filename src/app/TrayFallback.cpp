@@ -5,9 +5,10 @@
 namespace norvane {
 
 TrayFallback::TrayFallback(Clock* clock, std::function<bool()> trayAvailable, ShellCommands* commands,
-                           SettingsWindowPresenting* settingsWindow, QObject* parent)
+                           SettingsWindowPresenting* settingsWindow,
+                           std::function<bool()> settingsWindowVisible, QObject* parent)
     : QObject(parent), m_clock(clock), m_trayAvailable(std::move(trayAvailable)), m_commands(commands),
-      m_settingsWindow(settingsWindow) {}
+      m_settingsWindow(settingsWindow), m_settingsWindowVisible(std::move(settingsWindowVisible)) {}
 
 TrayFallback::~TrayFallback() {
     if (m_timer)
@@ -35,6 +36,9 @@ void TrayFallback::check() {
     m_engaged = true;
     if (m_commands)
         m_commands->setShowsInWindow(true);
+    // Replacing an open setup window would lose the first-run flow; the commands appear in it instead.
+    if (m_settingsWindowVisible && m_settingsWindowVisible())
+        return;
     if (m_settingsWindow)
         m_settingsWindow->show(SettingsPresentationMode::Standard);
 }

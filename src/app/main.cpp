@@ -84,7 +84,11 @@ int main(int argc, char* argv[]) {
         tray.show();
         TrayFallback fallback(
             Clock::system(), [] { return QSystemTrayIcon::isSystemTrayAvailable(); }, ShellCommands::shared(),
-            SettingsWindowManager::shared());
+            SettingsWindowManager::shared(),
+            [] {
+                const QQuickView* window = SettingsWindowManager::shared()->window();
+                return window && window->isVisible();
+            });
 
         qCInfo(lcApp) << "Norvane is running; monitoring is off.";
         delegate.applicationDidFinishLaunching(arguments);

@@ -25,7 +25,9 @@ class TestTrayFallback : public QObject {
         FakeSettingsWindow window;
         ShellCommands commands{&appState, &monitoring, &window, [] {}};
         bool trayAvailable = false;
-        TrayFallback fallback{&clock, [this] { return trayAvailable; }, &commands, &window};
+        bool windowVisible = false;
+        TrayFallback fallback{&clock, [this] { return trayAvailable; }, &commands, &window,
+                              [this] { return windowVisible; }};
     };
 
 private slots:
@@ -59,6 +61,18 @@ private slots:
         QVERIFY(env.window.shows.isEmpty());
         QVERIFY(!env.commands.showsInWindow());
         QVERIFY(!log.contains(QStringLiteral("Norvane.App"), QtInfoMsg, TrayFallback::noTrayLogLine));
+    }
+
+    // The first-run setup window is already up: it keeps its presentation and shows the commands itself.
+    void openSetupWindowKeepsItsPresentation() {
+        LogCapture log;
+        Env env;
+        env.windowVisible = true;
+        env.fallback.start();
+        env.clock.advance(TrayFallback::waitSeconds);
+        QVERIFY(env.window.shows.isEmpty());
+        QVERIFY(env.commands.showsInWindow());
+        QVERIFY(log.contains(QStringLiteral("Norvane.App"), QtInfoMsg, TrayFallback::noTrayLogLine));
     }
 
     void destroyedBeforeTheWaitEndsDoesNothing() {
