@@ -23,10 +23,13 @@ SingleInstance::~SingleInstance() {
 }
 
 QString SingleInstance::defaultServerName() {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
-    return QDir(folder).filePath(QStringLiteral("norvane.socket"));
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!folder.isEmpty())
+        return QDir(folder).filePath(QStringLiteral("norvane.socket"));
+    // No private runtime folder: a shared one, with the user in the name.
+    return QDir(QDir::tempPath())
+        .filePath(
+            QStringLiteral("norvane-%1.socket").arg(qEnvironmentVariable("USER", QStringLiteral("user"))));
 }
 
 bool SingleInstance::handOver(const QString& serverName, const QStringList& arguments, int timeoutMs) {
