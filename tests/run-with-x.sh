@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Runs a command against a private Xvfb server with the openbox window manager, then tears both down.
+# NORVANE_XVFB_SCREEN sets the screen (default 1920x1080x24), e.g. 3000x2000x24 for large-window benchmarks.
 set -uo pipefail
 
+screen="${NORVANE_XVFB_SCREEN:-1920x1080x24}"
+
 fdfile=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset +extension COMPOSITE +extension XTEST \
+Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset +extension COMPOSITE +extension XTEST \
     3>"$fdfile" >/dev/null 2>&1 &
 xvfb_pid=$!
 

@@ -83,6 +83,7 @@ private slots:
     void vanishingMidCaptureGivesNothing_data();
     void vanishingMidCaptureGivesNothing();
     void goneOrHiddenWindowGivesNothing();
+    void largeWindowIsReducedWhileCaptured();
     void screenshotServiceDropsTheIdenticalSecondFrame();
     void largeWindowIsScaledTo1024();
 };
@@ -251,8 +252,28 @@ void TestX11WindowCapture::goneOrHiddenWindowGivesNothing() {
     TestWindow hidden({"--quadrants"});
     QVERIFY(hidden.isReady());
     QVERIFY(runTool("xdotool", {"windowminimize", "--sync", QString::number(hidden.id())}));
-    QVERIFY(!QCoro::waitFor(capture.captureWindowImage(hidden.id())));
+    // The window manager may animate the iconifying for a moment before it unmaps the frame.
+    QTRY_VERIFY_WITH_TIMEOUT(!QCoro::waitFor(capture.captureWindowImage(hidden.id())), 5000);
     QVERIFY(!QCoro::waitFor(capture.captureWindowImage(0)));
+}
+
+void TestX11WindowCapture::largeWindowIsReducedWhileCaptured() {
+    X11Connection x;
+    QVERIFY(x.ensureConnected());
+    TestWindow window({"--quadrants", "--size", "1600x800", "--pos", "0,0"});
+    QVERIFY(window.isReady());
+
+    SystemWindowImageCapture capture(&x);
+    const auto reduced = QCoro::waitFor(capture.captureWindowImage(window.id()));
+    QVERIFY(reduced);
+    QCOMPARE(reduced->size(), QSize(1024, 512));
+    QVERIFY(hasQuadrants(*reduced, 2, 2));
+
+    SystemWindowImageCapture fullSize(&x, 0);
+    const auto full = QCoro::waitFor(fullSize.captureWindowImage(window.id()));
+    QVERIFY(full);
+    QCOMPARE(full->size(), QSize(1600, 800));
+    QVERIFY(hasQuadrants(*full));
 }
 
 void TestX11WindowCapture::screenshotServiceDropsTheIdenticalSecondFrame() {

@@ -1,11 +1,15 @@
 #include "SystemWindowImageCapture.h"
 
+#include "WindowImageReduction.h"
 #include "X11Connection.h"
 #include "XcbUtil.h"
 #include "model/Logging.h"
 
 #include <xcb/composite.h>
 #include <xcb/shm.h>
+
+#include <QCoroFuture>
+#include <QtConcurrent>
 
 #include <atomic>
 #include <vector>
@@ -121,16 +125,55 @@ struct SystemWindowImageCapture::Region {
     X11Connection::PixelLayout layout;
 };
 
-SystemWindowImageCapture::SystemWindowImageCapture(X11Connection* connection)
-    : m_connection(connection), m_pool(std::make_unique<SegmentPool>()) {}
+SystemWindowImageCapture::SystemWindowImageCapture(X11Connection* connection, double maxLongestEdge)
+    : m_connection(connection), m_pool(std::make_unique<SegmentPool>()), m_maxLongestEdge(maxLongestEdge) {}
 
 SystemWindowImageCapture::~SystemWindowImageCapture() {
     if (m_connection)
         m_pool->reset(m_connection->connection(), m_connection->generation());
 }
 
+namespace {
+std::optional<QImage> reduced(const QImage& image, QSize target, quint32 windowID) {
+    QImage result = reduceWindowImage(image, target);
+    if (result.isNull()) {
+        qCCritical(lcScreenshotService).noquote()
+            << QStringLiteral("Window %1 could not be reduced to the capture size.").arg(windowID);
+        return std::nullopt;
+    }
+    return result;
+}
+} // namespace
+
+QSize SystemWindowImageCapture::targetSize(QSize size) const {
+    return m_maxLongestEdge > 0 ? ScreenshotService::scaledSize(size, m_maxLongestEdge) : size;
+}
+
 QCoro::Task<std::optional<QImage>> SystemWindowImageCapture::captureWindowImage(quint32 windowID) {
-    co_return readWindowImage(windowID);
+    std::optional<QImage> image = readFullSize(windowID);
+    if (!image)
+        co_return std::nullopt;
+    const QSize target = targetSize(image->size());
+    if (target == image->size())
+        co_return image;
+    // Only the read needs the X connection; the reduction would block the main thread for milliseconds.
+    // Nothing of `this` is touched after the wait, so the capture may be gone by then.
+    // A named future, not a temporary inside the co_await: with GCC 12 the temporary form (a lambda
+    // holding the picture) corrupted the heap.
+    QFuture<std::optional<QImage>> pending = QtConcurrent::run(&reduced, std::move(*image), target, windowID);
+    image.reset();
+    std::optional<QImage> result = co_await pending;
+    co_return result;
+}
+
+std::optional<QImage> SystemWindowImageCapture::readWindowImage(quint32 windowID) {
+    std::optional<QImage> image = readFullSize(windowID);
+    if (!image)
+        return std::nullopt;
+    const QSize target = targetSize(image->size());
+    if (target == image->size())
+        return image;
+    return reduced(*image, target, windowID); // frees the shared-memory segment at once
 }
 
 void SystemWindowImageCapture::observe(Stage stage) {
@@ -174,7 +217,7 @@ std::optional<QImage> SystemWindowImageCapture::readPixels(uint32_t drawable, co
     return QImage(data, region.width, region.height, stride, format, releaseReply, reply.release());
 }
 
-std::optional<QImage> SystemWindowImageCapture::readWindowImage(quint32 windowID) {
+std::optional<QImage> SystemWindowImageCapture::readFullSize(quint32 windowID) {
     if (!m_connection->ensureConnected()) {
         qCCritical(lcScreenshotService).noquote() << QStringLiteral("Cannot capture window %1: %2")
                                                          .arg(windowID)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/ScreenshotService.h"
 #include "model/ServiceInterfaces.h"
 
 #include <QPointer>
@@ -13,17 +14,23 @@ class X11Connection;
 
 // One window's own pixels: from Composite's off-screen storage where the server offers it (so covered
 // parts are true), read through a reused shared-memory segment, else with a plain image read. A window
-// that vanishes or is hidden before the read is finished gives nothing.
+// that vanishes or is hidden before the read is finished gives nothing. Like a platform capture
+// configured for the output size, it delivers pictures already reduced to at most `maxLongestEdge`
+// pixels on the longest edge (sizes truncated), which is much cheaper here than in the encoder.
 class SystemWindowImageCapture : public WindowImageCapturing {
 public:
-    explicit SystemWindowImageCapture(X11Connection* connection);
+    // `maxLongestEdge` 0 delivers the window at full size.
+    explicit SystemWindowImageCapture(X11Connection* connection,
+                                      double maxLongestEdge = ScreenshotService::kMaxLongestEdge);
     ~SystemWindowImageCapture() override;
 
     static SystemWindowImageCapture* shared();
 
+    // Reads on the calling (main) thread and reduces the picture on a worker.
     QCoro::Task<std::optional<QImage>> captureWindowImage(quint32 windowID) override;
 
-    // The same read, synchronously. Images of depth-32 windows are premultiplied ARGB; others are opaque.
+    // The same capture, all on the calling thread. Images of depth-32 windows are premultiplied ARGB;
+    // others are RGB32.
     std::optional<QImage> readWindowImage(quint32 windowID);
 
     // How the last successful read was made.
@@ -38,6 +45,8 @@ public:
     void setStageObserver(std::function<void(Stage)> observer) { m_stageObserver = std::move(observer); }
 
 private:
+    std::optional<QImage> readFullSize(quint32 windowID);
+    QSize targetSize(QSize size) const;
     struct Region;
     std::optional<QImage> readPixels(uint32_t drawable, const Region& region);
     void observe(Stage stage);
@@ -45,6 +54,7 @@ private:
     struct SegmentPool;
     QPointer<X11Connection> m_connection; // the composition root may drop it first at exit
     std::unique_ptr<SegmentPool> m_pool;
+    double m_maxLongestEdge;
     ReadPath m_lastReadPath;
     std::function<void(Stage)> m_stageObserver;
 };
