@@ -64,10 +64,25 @@ public:
     void dismiss() override { NudgePanelController::shared()->dismiss(); }
 };
 
+GeminiClientLimits clientLimits() {
+    GeminiClientLimits limits;
+    limits.clock = g_root->clock();
+    return limits;
+}
+
 } // namespace
 
-SharedInstances::SharedInstances() {
+SharedInstances::SharedInstances(Options options) : m_options(std::move(options)) {
     g_root = this;
+}
+
+Clock* SharedInstances::clock() const {
+    return m_options.clock ? m_options.clock : Clock::system();
+}
+
+QUrl SharedInstances::geminiEndpointBase() const {
+    return m_options.geminiEndpointBase.isEmpty() ? GeminiClient::defaultEndpointBase()
+                                                  : m_options.geminiEndpointBase;
 }
 
 SharedInstances::~SharedInstances() {
@@ -93,7 +108,7 @@ AppState* AppState::shared() {
         auto* settings = g_root->own(new QSettings(QSettings::IniFormat, QSettings::UserScope,
                                                    QStringLiteral("Norvane"), QStringLiteral("Norvane")));
         auto* presenter = g_root->own(new SharedNudgePresenter);
-        return new AppState(settings, presenter, Clock::system());
+        return new AppState(settings, presenter, g_root->clock());
     });
 }
 
@@ -138,7 +153,7 @@ ScreenshotService* ScreenshotService::shared() {
     return sharedInstance(slot, [] {
         return new ScreenshotService(SystemFrontmostWindowProvider::shared(),
                                      SystemWindowImageCapture::shared(),
-                                     SystemScreenRecordingPermissionChecker::shared(), Clock::system());
+                                     SystemScreenRecordingPermissionChecker::shared(), g_root->clock());
     });
 }
 
@@ -146,7 +161,7 @@ ScreenshotDiskStore* ScreenshotDiskStore::shared() {
     static ScreenshotDiskStore* slot = nullptr;
     registerSlot(slot);
     return sharedInstance(slot,
-                          [] { return new ScreenshotDiskStore(std::nullopt, nullptr, Clock::system()); });
+                          [] { return new ScreenshotDiskStore(std::nullopt, nullptr, g_root->clock()); });
 }
 
 // MARK: - Analysis
@@ -154,7 +169,8 @@ ScreenshotDiskStore* ScreenshotDiskStore::shared() {
 GeminiClient* GeminiClient::shared() {
     static GeminiClient* slot = nullptr;
     registerSlot(slot);
-    return sharedInstance(slot, [] { return new GeminiClient(GeminiClient::defaultEndpointBase()); });
+    return sharedInstance(slot,
+                          [] { return new GeminiClient(g_root->geminiEndpointBase(), clientLimits()); });
 }
 
 OpportunityAnalyzer* OpportunityAnalyzer::shared() {
@@ -177,7 +193,7 @@ InputActivityMonitor* InputActivityMonitor::shared() {
     static InputActivityMonitor* slot = nullptr;
     registerSlot(slot);
     return sharedInstance(
-        slot, [] { return new InputActivityMonitor(SystemInputEventSource::shared(), Clock::system()); });
+        slot, [] { return new InputActivityMonitor(SystemInputEventSource::shared(), g_root->clock()); });
 }
 
 MonitoringService* MonitoringService::shared() {
@@ -187,7 +203,7 @@ MonitoringService* MonitoringService::shared() {
         return new MonitoringService(ScreenshotService::shared(), OpportunityAnalyzer::shared(),
                                      AppState::shared(), InputActivityMonitor::shared(),
                                      ScreenshotDiskStore::shared(), SettingsWindowManager::shared(),
-                                     PermissionService::shared(), Clock::system());
+                                     PermissionService::shared(), g_root->clock());
     });
 }
 
@@ -205,7 +221,7 @@ NudgeCoordinator* NudgeCoordinator::shared() {
         return new NudgeCoordinator(
             pasteboard, AppState::shared(), ScreenshotService::shared(),
             [] { return MonitoringService::shared()->screenshotBuffer(); }, RecommendationEngine::shared(),
-            ScreenshotDiskStore::shared(), Clock::system());
+            ScreenshotDiskStore::shared(), g_root->clock());
     });
 }
 
@@ -213,7 +229,7 @@ NudgePanelController* NudgePanelController::shared() {
     static NudgePanelController* slot = nullptr;
     registerSlot(slot);
     return sharedInstance(slot, [] {
-        return new NudgePanelController(AppState::shared(), NudgeCoordinator::shared(), Clock::system(),
+        return new NudgePanelController(AppState::shared(), NudgeCoordinator::shared(), g_root->clock(),
                                         SystemInputEventSource::shared(),
                                         [](QWindow* window) { keepOutOfTaskbarAndPager(window); });
     });
@@ -233,7 +249,7 @@ SettingsWindowManager* SettingsWindowManager::shared() {
     registerSlot(slot);
     return sharedInstance(slot, [] {
         auto* manager = new SettingsWindowManager(AppState::shared(), GeminiClient::shared(),
-                                                  PermissionService::shared(), Clock::system());
+                                                  PermissionService::shared(), g_root->clock());
         // Both refer back to this window; they are looked up when the window is shown.
         manager->setMonitoringProvider([] { return sharedMonitoring(); });
         manager->setShellCommandsProvider([] { return ShellCommands::shared(); });

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QUrl>
 
 #include <functional>
 #include <type_traits>
@@ -9,7 +10,15 @@
 
 namespace norvane {
 
+class Clock;
 class MonitoringControlling;
+
+// What differs between the product and the test build. The product uses the defaults; only the
+// end-to-end tests, which link this code into their own executable, point the model client elsewhere.
+struct SharedInstancesOptions {
+    QUrl geminiEndpointBase; // empty: the real service
+    Clock* clock = nullptr;  // null: the wall clock
+};
 
 // The composition root. main() creates one after QApplication and destroys it before; every
 // process-wide service instance (X::shared()) is created on first use and owned here, so no QObject
@@ -18,11 +27,16 @@ class MonitoringControlling;
 class SharedInstances : public QObject {
     Q_OBJECT
 public:
-    SharedInstances();
+    using Options = SharedInstancesOptions;
+
+    explicit SharedInstances(Options options = {});
     ~SharedInstances() override;
 
     // The live root; null outside main()'s lifetime.
     static SharedInstances* instance();
+
+    Clock* clock() const;
+    QUrl geminiEndpointBase() const;
 
     // Takes ownership of `object`, which the root destroys in reverse creation order.
     template <typename T> T* own(T* object) {
@@ -36,6 +50,7 @@ public:
     }
 
 private:
+    Options m_options;
     std::vector<std::function<void()>> m_destroyers;
 };
 
