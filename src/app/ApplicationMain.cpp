@@ -69,6 +69,7 @@ int runApplication(int argc, char* argv[], SharedInstances::Options options) {
 
     int result = 0;
     {
+        const auto afterLaunch = options.afterLaunch;
         SharedInstances root(std::move(options));
         AppState* appState = AppState::shared(); // loads the settings
 
@@ -94,6 +95,8 @@ int runApplication(int argc, char* argv[], SharedInstances::Options options) {
         qCInfo(lcApp) << "Norvane is running; monitoring is off.";
         delegate.applicationDidFinishLaunching(arguments);
         fallback.start();
+        if (afterLaunch)
+            afterLaunch();
         result = QApplication::exec();
     }
     return result;

@@ -18,6 +18,8 @@ class MonitoringControlling;
 struct SharedInstancesOptions {
     QUrl geminiEndpointBase; // empty: the real service
     Clock* clock = nullptr;  // null: the wall clock
+    // Runs once the start-up decisions are made (the test build turns monitoring on here).
+    std::function<void()> afterLaunch;
 };
 
 // The composition root. main() creates one after QApplication and destroys it before; every
