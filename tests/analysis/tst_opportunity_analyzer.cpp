@@ -54,7 +54,8 @@ public:
         co_await clock->sleep(30, honoursCancellation ? cancel : CancellationToken());
         if (honoursCancellation && cancel.isCancelled())
             co_return GeminiClientError::cancelled();
-        co_return reply;
+        Expected<QString, GeminiClientError> result = reply; // a copy: co_return would move the member away
+        co_return result;
     }
 };
 

@@ -47,7 +47,9 @@ QCoro::Task<std::optional<Opportunity>> FakeOpportunityAnalyzer::analyze(QList<S
         co_return std::nullopt;
     if (onAnalyze)
         onAnalyze();
-    co_return answer;
+    // A copy: QCoro 0.8 moves from a co_returned non-const lvalue, which would empty the member.
+    std::optional<Opportunity> result = answer;
+    co_return result;
 }
 
 QCoro::Task<Expected<QString, GeminiClientError>> FakeGemini::generate(QList<GeminiRequestPart> parts,

@@ -36,7 +36,8 @@ public:
     QCoro::Task<std::optional<Opportunity>> analyze(QList<Screenshot>, CancellationToken cancel) override {
         tokens.append(cancel);
         co_await clock->sleep(5.0);
-        co_return answer;
+        std::optional<Opportunity> result = answer; // a copy: co_return would move the member away
+        co_return result;
     }
 };
 
