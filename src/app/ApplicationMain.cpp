@@ -8,46 +8,13 @@
 #include "TrayMenu.h"
 #include "model/AppState.h"
 #include "model/Logging.h"
+#include "platform/posix/TerminationSignals.h"
 
 #include <QApplication>
-#include <QSocketNotifier>
 #include <QSystemTrayIcon>
 #include <QtQml/qqmlextensionplugin.h>
 
-#include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
-
 Q_IMPORT_QML_PLUGIN(Norvane_SettingsPlugin)
-
-namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void onTerminationSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
-}
-
-// SIGINT and SIGTERM quit the event loop, so shutdown runs the same path as "Quit".
-void installTerminationHandlers(QCoreApplication& app) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
-        char byte = 0;
-        [[maybe_unused]] const auto n = ::read(g_signalPipe[0], &byte, 1);
-        app.quit();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
-} // namespace
 
 namespace norvane {
 
@@ -58,7 +25,7 @@ int runApplication(int argc, char* argv[], SharedInstances::Options options) {
     QApplication::setDesktopFileName(QStringLiteral("norvane"));
     // A tray application: closing the settings window never ends it.
     QApplication::setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
-    installTerminationHandlers(app);
+    quitOnTerminationSignals(app);
 
     const QStringList arguments = QApplication::arguments();
     const QString socketName = SingleInstance::defaultServerName();
