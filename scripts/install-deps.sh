@@ -16,6 +16,8 @@ PACKAGES=(
   libxcb-icccm4-dev libxcb-res0-dev libxcb-xtest0-dev libxcb-image0-dev
   # tests: a real X server, a window manager, injected input, clipboard read-back
   xvfb xauth openbox xdotool xclip x11-utils fonts-dejavu-core
+  # install test: the desktop's validators for the menu entry and the software-centre metadata
+  desktop-file-utils appstream
 )
 
 # Optional groups: --fuzz for the libFuzzer targets, --bench for the comparison tools of the benchmarks.
