@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs a build into a scratch prefix and checks that everything a desktop needs landed in its place,
 # agrees with the rest, and passes the desktop's own validators.
-# Usage: check-install.sh BUILD_DIR BINDIR DATADIR COMPONENT_ID VERSION
+# Usage: check-install.sh CMAKE BUILD_DIR BINDIR DATADIR COMPONENT_ID VERSION
 set -uo pipefail
 
-build=$1 bindir=$2 datadir=$3 id=$4 version=$5
+cmake=$1 build=$2 bindir=$3 datadir=$4 id=$5 version=$6
 failures=0
 fail() {
     echo "FAIL: $*" >&2
@@ -14,7 +14,7 @@ fail() {
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 
-if ! cmake --install "$build" --prefix "$prefix" >"$prefix.log" 2>&1; then
+if ! "$cmake" --install "$build" --prefix "$prefix" >"$prefix.log" 2>&1; then
     cat "$prefix.log" >&2
     rm -f "$prefix.log"
     echo "FAIL: cmake --install did not finish" >&2
