@@ -1,4 +1,5 @@
 #include "X11TestSupport.h"
+#include "fakes/LogCapture.h"
 #include "platform/x11/SystemFrontmostWindowProvider.h"
 #include "platform/x11/X11Connection.h"
 
@@ -44,6 +45,7 @@ private slots:
     void layerFollowsWindowType();
     void minimisedWindowIsNotVisible();
     void nothingWhenNoWindowIsActive();
+    void xwaylandSessionIsNamedOnce();
 
 private:
     std::unique_ptr<X11Connection> m_x;
@@ -233,4 +235,25 @@ void TestX11WindowProvider::nothingWhenNoWindowIsActive() {
 }
 
 QTEST_MAIN(TestX11WindowProvider)
+// Under XWayland Norvane works, but sees only X11 applications: the log says so once per connection object.
+void TestX11WindowProvider::xwaylandSessionIsNamedOnce() {
+    const QString notice =
+        QStringLiteral("This is a Wayland session: Norvane sees only the windows and input of "
+                       "applications that run through XWayland.");
+    {
+        qunsetenv("WAYLAND_DISPLAY");
+        norvane::testing::LogCapture log;
+        X11Connection plainX11;
+        QVERIFY(plainX11.ensureConnected());
+        QVERIFY(!log.messages(QStringLiteral("Norvane.ScreenshotService")).contains(notice));
+    }
+    qputenv("WAYLAND_DISPLAY", "wayland-0");
+    norvane::testing::LogCapture log;
+    X11Connection xwayland;
+    QVERIFY(xwayland.ensureConnected());
+    QVERIFY(xwayland.ensureConnected());
+    qunsetenv("WAYLAND_DISPLAY");
+    QCOMPARE(log.messages(QStringLiteral("Norvane.ScreenshotService"), QtInfoMsg), QStringList{notice});
+}
+
 #include "tst_x11_window_provider.moc"

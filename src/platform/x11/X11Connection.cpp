@@ -1,5 +1,7 @@
 #include "X11Connection.h"
 
+#include "model/Logging.h"
+
 #include "XcbUtil.h"
 
 #include <xcb/composite.h>
@@ -73,6 +75,12 @@ bool X11Connection::connectToServer() {
     m_root = screens.data->root;
     m_unavailableReason.clear();
     ++m_generation;
+    if (m_generation == 1 && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        // Under XWayland the X server only knows the X11 applications: say so once, plainly.
+        qCInfo(lcScreenshotService).noquote()
+            << QStringLiteral("This is a Wayland session: Norvane sees only the windows and input of "
+                              "applications that run through XWayland.");
+    }
 
     // Everything is asked for at once and read afterwards: one round trip instead of twenty.
     static constexpr std::array<const char*, 22> names = {
