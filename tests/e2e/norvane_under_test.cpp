@@ -1,20 +1,114 @@
 #include "app/ApplicationMain.h"
+#include "app/SettingsController.h"
 #include "app/SharedInstances.h"
+#include "model/AppState.h"
 #include "model/ServiceInterfaces.h"
+#include "nudge/NudgePanelController.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QSocketNotifier>
 #include <QUrl>
+
+#include <cstdio>
+#include <unistd.h>
 
 // Norvane exactly as the product runs it, but talking to a model server on loopback: the end-to-end
 // tests and the resource benchmark start it. NORVANE_TEST_GEMINI_ENDPOINT is the server's base URL
 // (for example http://127.0.0.1:40123); with NORVANE_TEST_START_MONITORING=1 monitoring is turned on
 // after launch, as the tray menu would.
+//
+// Two observers exist only in this build, for tests that drive it from outside:
+// - NORVANE_TEST_LOG_DIAGNOSTICS=1 writes every change of the pipeline status line to stderr as
+//   "diagnostics: <state> | <title the settings window shows> | <detail>".
+// - NORVANE_TEST_CONTROL=1 answers "locate <objectName>" lines on stdin with one JSON line on stdout
+//   describing that item of the nudge card: where it is on screen (device pixels), whether it is
+//   visible, its text, and the card window's state. The test needs it to click into the card.
+
+namespace {
+
+void logDiagnostics() {
+    norvane::AppState* state = norvane::AppState::shared();
+    QObject::connect(state, &norvane::AppState::nudgeDiagnosticsChanged, state, [state] {
+        const norvane::NudgePipelineDiagnostics& diagnostics = state->nudgeDiagnostics();
+        const QByteArray line = "diagnostics: " + norvane::rawValue(diagnostics.state).toUtf8() + " | " +
+                                norvane::SettingsController::titleForState(diagnostics.state).toUtf8() +
+                                " | " + diagnostics.detail.toUtf8() + '\n';
+        fputs(line.constData(), stderr);
+        fflush(stderr);
+    });
+}
+
+QJsonObject locate(const QString& objectName) {
+    QJsonObject answer{{QStringLiteral("name"), objectName}, {QStringLiteral("found"), false}};
+    QQuickView* panel = norvane::NudgePanelController::shared()->panel();
+    if (!panel || !panel->rootObject())
+        return answer;
+    answer.insert(QStringLiteral("panelVisible"), panel->isVisible());
+    answer.insert(QStringLiteral("panelOpacity"), panel->opacity());
+    answer.insert(QStringLiteral("panelWindow"), qint64(panel->winId()));
+    QQuickItem* root = panel->rootObject();
+    QQuickItem* item = root->objectName() == objectName ? root : root->findChild<QQuickItem*>(objectName);
+    if (!item)
+        return answer;
+    const qreal ratio = panel->devicePixelRatio();
+    const QPointF topLeft = item->mapToGlobal(QPointF(0, 0)) * ratio;
+    answer.insert(QStringLiteral("found"), true);
+    answer.insert(QStringLiteral("visible"), item->isVisible());
+    answer.insert(QStringLiteral("x"), qRound(topLeft.x()));
+    answer.insert(QStringLiteral("y"), qRound(topLeft.y()));
+    answer.insert(QStringLiteral("width"), qRound(item->width() * ratio));
+    answer.insert(QStringLiteral("height"), qRound(item->height() * ratio));
+    answer.insert(QStringLiteral("text"), item->property("text").toString());
+    return answer;
+}
+
+void serveControlRequests() {
+    auto* notifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, qApp);
+    auto* pending = new QByteArray;
+    QObject::connect(notifier, &QObject::destroyed, [pending] { delete pending; });
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier, pending] {
+        char buffer[512];
+        const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (count <= 0) {
+            notifier->setEnabled(false);
+            return;
+        }
+        pending->append(buffer, count);
+        qsizetype end = 0;
+        while ((end = pending->indexOf('\n')) >= 0) {
+            const QByteArray request = pending->left(end).trimmed();
+            pending->remove(0, end + 1);
+            if (!request.startsWith("locate "))
+                continue;
+            const QJsonObject answer = locate(QString::fromUtf8(request.mid(7).trimmed()));
+            fputs(QJsonDocument(answer).toJson(QJsonDocument::Compact).append('\n').constData(), stdout);
+            fflush(stdout);
+        }
+    });
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
     norvane::SharedInstancesOptions options;
     const QUrl endpoint(qEnvironmentVariable("NORVANE_TEST_GEMINI_ENDPOINT"));
-    if (endpoint.isValid() && (endpoint.host() == QLatin1String("127.0.0.1") ||
-                               endpoint.host() == QLatin1String("localhost")))
+    if (endpoint.isValid() &&
+        (endpoint.host() == QLatin1String("127.0.0.1") || endpoint.host() == QLatin1String("localhost")))
         options.geminiEndpointBase = endpoint;
-    if (qEnvironmentVariableIntValue("NORVANE_TEST_START_MONITORING") == 1)
-        options.afterLaunch = [] { norvane::sharedMonitoring()->startFromUserRequest(); };
+    const bool startMonitoring = qEnvironmentVariableIntValue("NORVANE_TEST_START_MONITORING") == 1;
+    const bool observeDiagnostics = qEnvironmentVariableIntValue("NORVANE_TEST_LOG_DIAGNOSTICS") == 1;
+    const bool control = qEnvironmentVariableIntValue("NORVANE_TEST_CONTROL") == 1;
+    options.afterLaunch = [=] {
+        // Observers first, so the change monitoring makes is already seen.
+        if (observeDiagnostics)
+            logDiagnostics();
+        if (control)
+            serveControlRequests();
+        if (startMonitoring)
+            norvane::sharedMonitoring()->startFromUserRequest();
+    };
     return norvane::runApplication(argc, argv, std::move(options));
 }
