@@ -86,6 +86,20 @@ bool isJpegOfSize(const QByteArray& bytes, const QSize& size) {
     return !image.isNull() && image.size() == size;
 }
 
+// The pad marks itself with a red band along its bottom edge while it does not have the focus.
+bool showsPadWithoutFocus(const QByteArray& jpeg) {
+    const QImage image = QImage::fromData(jpeg, "JPEG");
+    if (image.isNull())
+        return false;
+    int red = 0;
+    for (int x = 20; x < image.width(); x += 40) {
+        const QColor pixel = image.pixelColor(x, image.height() - 8);
+        if (pixel.red() > 160 && pixel.green() < 80 && pixel.blue() < 80)
+            ++red;
+    }
+    return red > (image.width() / 40) * 3 / 4;
+}
+
 QSet<QByteArray> filesIn(const QString& folder, const QString& pattern) {
     QSet<QByteArray> contents;
     for (const QFileInfo& info : QDir(folder).entryInfoList({pattern}, QDir::Files)) {
@@ -185,6 +199,7 @@ private slots:
         for (int i = 1; i < 7; i += 2) {
             const QByteArray jpeg = inlineJpeg(parts.at(i));
             QVERIFY2(isJpegOfSize(jpeg, QSize(800, 500)), qPrintable(QStringLiteral("image part %1").arg(i)));
+            QVERIFY2(!showsPadWithoutFocus(jpeg), "the pad lost the focus during the burst");
             sentImages.insert(jpeg);
             const QString caption = parts.at(i + 1).toObject().value(QStringLiteral("text")).toString();
             QVERIFY2(caption.startsWith(
@@ -259,6 +274,13 @@ private slots:
         QVERIFY(followUp.promptText().contains(QStringLiteral("WHAT WE OBSERVED: ") + kObservation));
         QCOMPARE(followUp.parts().size(), 3);
         QVERIFY(isJpegOfSize(inlineJpeg(followUp.parts().at(1)), QSize(800, 500)));
+        // Taken after the answer was given, so after the pad lost the focus to the card. Known gap on
+        // X11: once the card has the keyboard, Norvane's own window is the active one, the capture made
+        // for the answer yields nothing, and the last buffered frame (from before the click) goes
+        // instead. Looking through our own floating card to the topmost window of another program when
+        // choosing the frontmost window closes it; drop this mark then.
+        QEXPECT_FAIL("", "the frontmost window is Norvane's card while the user types the answer", Continue);
+        QVERIFY2(showsPadWithoutFocus(inlineJpeg(followUp.parts().at(1))), "the screenshot is not fresh");
         QCOMPARE(followUp.parts().at(2).toObject().value(QStringLiteral("text")).toString(),
                  QStringLiteral("Current screenshot: TypingPad - Typing Pad"));
 
@@ -300,7 +322,9 @@ private slots:
         QVERIFY(clickAt(notUseful->x(), notUseful->y()));
         QVERIFY(
             waitUntil([&] { return app.contains(QStringLiteral("The nudge card is hidden"), mark); }, 10000));
-        QVERIFY(visibleWindows(app.pid(), QStringLiteral("^Norvane$")).isEmpty());
+        // The window is unmapped on the X server a moment after the program says so.
+        QVERIFY(waitUntil([&] { return visibleWindows(app.pid(), QStringLiteral("^Norvane$")).isEmpty(); },
+                          10000));
         QVERIFY(app.contains(QStringLiteral("diagnostics: waiting-for-activity | Waiting for activity | "),
                              mark));
         QVERIFY(pad.activate());
@@ -316,10 +340,13 @@ private slots:
         QVERIFY2(typeUntil(
                      pad, [&] { return server.analysisCount() >= 2; }, kBurstTimeoutMs),
                  "the second burst was not analysed");
-        // Once the burst counts as analysed, the verdict has been handled.
+        // Once the burst counts as analysed, the verdict has been handled (a card would say so at once).
         QVERIFY(typeUntil(
             pad,
-            [&] { return app.contains(QStringLiteral("because this burst was already analyzed"), mark); },
+            [&] {
+                return app.contains(QStringLiteral("because this burst was already analyzed"), mark) ||
+                       app.contains(QStringLiteral("Showing the nudge card"), mark);
+            },
             kBurstTimeoutMs));
         QVERIFY(!app.contains(QStringLiteral("Showing the nudge card"), mark));
         QVERIFY(visibleWindows(app.pid(), QStringLiteral("^Norvane$")).isEmpty());

@@ -1,7 +1,9 @@
 // The application the end-to-end tests "work in": one top-level window that shows every key typed into
 // it as a coloured cell, so its picture changes with each keystroke and stays the same otherwise (a
 // text editor's blinking cursor would make every frame differ). It prints "WINDOW <id>" once the
-// window is mapped and painted, then "KEYS <n>" after each key press has been drawn.
+// window is mapped and painted, then "KEYS <n>" after each key press has been drawn. While it does not
+// have the keyboard focus it shows a red band along its bottom edge, so a picture of it tells whether
+// it was taken before or after the user moved to another window.
 //
 //   --title TEXT    _NET_WM_NAME and WM_NAME (default "Typing Pad")
 //   --size WxH      (default 800x500)   --pos X,Y (default 60,60)
@@ -29,6 +31,7 @@ xcb_atom_t atom(xcb_connection_t* c, const char* name) {
 
 constexpr int kCell = 24;
 constexpr int kGap = 4;
+constexpr int kBand = 16; // the unfocused marker; no key cell reaches into it
 
 // A colour per key code, bright enough to tell apart after JPEG compression.
 uint32_t colourFor(uint8_t keycode, size_t position) {
@@ -63,7 +66,7 @@ int main(int argc, char** argv) {
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     const xcb_window_t window = xcb_generate_id(c);
     const uint32_t values[] = {0xf4f4f0, XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY |
-                                             XCB_EVENT_MASK_KEY_PRESS};
+                                             XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_FOCUS_CHANGE};
     xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, int16_t(x), int16_t(y), uint16_t(width),
                       uint16_t(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
                       XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
@@ -105,6 +108,13 @@ int main(int argc, char** argv) {
                                       int16_t(kGap + row * (kCell + kGap)), uint16_t(kCell), uint16_t(kCell)};
         xcb_poly_fill_rectangle(c, window, gc, 1, &cell);
     };
+    bool focused = false;
+    auto drawFocusBand = [&] {
+        const uint32_t colour = focused ? 0xf4f4f0 : 0xd01010;
+        xcb_change_gc(c, gc, XCB_GC_FOREGROUND, &colour);
+        const xcb_rectangle_t band = {0, int16_t(height - kBand), uint16_t(width), uint16_t(kBand)};
+        xcb_poly_fill_rectangle(c, window, gc, 1, &band);
+    };
     // A round trip, so the drawing is done before anyone is told.
     auto sync = [&] { free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); };
 
@@ -124,6 +134,7 @@ int main(int argc, char** argv) {
             if (expose->count == 0) {
                 for (size_t i = 0; i < keys.size(); ++i)
                     drawCell(i);
+                drawFocusBand();
                 sync();
                 if (!announced) {
                     announced = true;
@@ -131,14 +142,27 @@ int main(int argc, char** argv) {
                     fflush(stdout);
                 }
             }
+        } else if (kind == XCB_FOCUS_IN || kind == XCB_FOCUS_OUT) {
+            // Only real focus moves; the window manager's grabs come and go with every click.
+            const auto* change = reinterpret_cast<xcb_focus_in_event_t*>(event);
+            const bool real =
+                change->mode == XCB_NOTIFY_MODE_NORMAL || change->mode == XCB_NOTIFY_MODE_WHILE_GRABBED;
+            if (real && change->detail != XCB_NOTIFY_DETAIL_POINTER) {
+                focused = kind == XCB_FOCUS_IN;
+                drawFocusBand();
+                sync();
+                printf("FOCUS %s\n", focused ? "in" : "out");
+                fflush(stdout);
+            }
         } else if (kind == XCB_KEY_PRESS) {
             const auto* press = reinterpret_cast<xcb_key_press_event_t*>(event);
             // When the window is full, start again from a clean page.
             const int perRow = std::max(1, (width - kGap) / (kCell + kGap));
-            const int rows = std::max(1, (height - kGap) / (kCell + kGap));
+            const int rows = std::max(1, (height - kBand - kGap) / (kCell + kGap));
             if (keys.size() >= size_t(perRow * rows)) {
                 keys.clear();
                 xcb_clear_area(c, 0, window, 0, 0, 0, 0);
+                drawFocusBand();
             }
             keys.push_back(press->detail);
             drawCell(keys.size() - 1);
