@@ -20,7 +20,7 @@ QString ModelServer::Request::promptText() const {
 }
 
 bool ModelServer::Request::isAnalysis() const {
-    return parts().size() == 7 && promptText().startsWith(QStringLiteral("You are an AI efficiency coach"));
+    return promptText().startsWith(QStringLiteral("You are an AI efficiency coach"));
 }
 
 bool ModelServer::Request::isRecommendation() const {

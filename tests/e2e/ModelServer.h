@@ -29,9 +29,9 @@ public:
 
         QJsonArray parts() const;
         QString promptText() const; // the text of the first part
-        // The coaching request: a JSON answer asked for, the prompt and three captioned images.
+        // Told apart by their prompts: the coaching request about a burst, and the follow-up after the
+        // user's answer.
         bool isAnalysis() const;
-        // The follow-up after the user's answer.
         bool isRecommendation() const;
     };
 

@@ -13,9 +13,6 @@
 #include <QSet>
 #include <QTest>
 
-#include <memory>
-#include <vector>
-
 using namespace norvane::testing;
 
 namespace {
@@ -30,7 +27,8 @@ const QString kHeadline = QStringLiteral("Let a script colour the board");
 const QString kPrompt =
     QStringLiteral("Write a Python script that colours a 28 by 17 grid from a status list.");
 
-// Keys one burst may need before its third capture: a wake capture and two more four seconds apart.
+// A burst needs about nine seconds of typing for its third capture (a wake capture, then one every four
+// seconds); the bounds leave room for a slow machine.
 constexpr int kBurstTimeoutMs = 60000;
 // Input stops, the loop cools down and falls idle twenty seconds later.
 constexpr int kIdleTimeoutMs = 60000;
