@@ -30,6 +30,14 @@ int indexOf(const WindowSnapshot& snapshot, quint32 window) {
 
 } // namespace
 
+namespace {
+bool activeWindowIs(quint32 window) {
+    QString output;
+    return runTool(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}, &output) &&
+           output.trimmed().toUInt() == window;
+}
+} // namespace
+
 class TestX11WindowProvider : public QObject {
     Q_OBJECT
 private slots:
@@ -40,6 +48,7 @@ private slots:
     void titles_data();
     void titles();
     void ownWindowsAreOwnApp();
+    void ownFloatingCardLeavesTheUserAppInFront();
     void stackingIsFrontToBack();
     void layerFollowsWindowType_data();
     void layerFollowsWindowType();
@@ -160,6 +169,37 @@ void TestX11WindowProvider::ownWindowsAreOwnApp() {
     QTRY_COMPARE_WITH_TIMEOUT(m_provider->frontmostWindowInfo(),
                               std::optional(FrontmostWindowInfo{other.id(), "OtherApp", "Other", false}),
                               10000);
+}
+
+// The nudge card takes the keyboard when the user clicks into it, yet the user's application stays the
+// one in front: a fresh capture made for the answer shows that application, not nothing.
+void TestX11WindowProvider::ownFloatingCardLeavesTheUserAppInFront() {
+    TestWindow other({"--title", "Budget", "--class", "Sheets"});
+    QVERIFY(other.isReady());
+    QVERIFY(activateWindow(other.id()));
+    QTRY_COMPARE_WITH_TIMEOUT(m_provider->frontmostWindowInfo(),
+                              std::optional(FrontmostWindowInfo{other.id(), "Sheets", "Budget", false}),
+                              10000);
+
+    QWindow card;
+    card.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    card.resize(420, 200);
+    card.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&card));
+    QVERIFY(activateWindow(quint32(card.winId())));
+    QTRY_VERIFY_WITH_TIMEOUT(activeWindowIs(quint32(card.winId())), 10000);
+    QCOMPARE(m_provider->frontmostWindowInfo(),
+             std::optional(FrontmostWindowInfo{other.id(), "Sheets", "Budget", false}));
+
+    // An ordinary window of ours in front is Norvane itself.
+    QWindow settings;
+    settings.setTitle(QStringLiteral("Norvane Settings"));
+    settings.resize(200, 150);
+    settings.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&settings));
+    QVERIFY(activateWindow(quint32(settings.winId())));
+    QTRY_VERIFY_WITH_TIMEOUT(m_provider->frontmostWindowInfo().value_or(FrontmostWindowInfo{}).isOwnApp,
+                             10000);
 }
 
 void TestX11WindowProvider::stackingIsFrontToBack() {

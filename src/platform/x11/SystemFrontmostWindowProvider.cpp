@@ -242,13 +242,32 @@ WindowSnapshot SystemFrontmostWindowProvider::readSnapshot() {
         snapshot.windows.append(entry);
     }
 
+    // The nudge card takes keystrokes without making Norvane the user's application: while one of our
+    // own non-normal windows (the card is a utility window) has the focus, the application in front is
+    // the one whose normal window stands highest among the other processes' windows.
+    xcb_window_t frontmost = active;
+    const qint64 ownPid = qint64(getpid());
+    if (pidOf(active, activeFacts) == ownPid && activeFacts.layer != 0) {
+        for (int i = 0; i < windows.size(); ++i) {
+            const auto pid = pidOf(windows[i], facts[i]);
+            if (facts[i].layer == 0 && facts[i].alpha > 0 && pid && *pid != ownPid) {
+                frontmost = windows[i];
+                classReply = checkedReply(
+                    xcb_get_property_reply, c,
+                    xcb_get_property(c, 0, frontmost, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256));
+                break;
+            }
+        }
+    }
+    const WindowFacts& frontmostFacts = facts[windows.indexOf(frontmost)];
+
     FrontmostApplication application;
-    const auto activePid = pidOf(active, activeFacts);
-    application.processIdentifier = activePid.value_or(0);
+    const auto frontmostPid = pidOf(frontmost, frontmostFacts);
+    application.processIdentifier = frontmostPid.value_or(0);
     application.localizedName = wmClassName(classReply.get());
-    application.bundleIdentifier = activePid ? readComm(*activePid) : std::nullopt;
+    application.bundleIdentifier = frontmostPid ? readComm(*frontmostPid) : std::nullopt;
     snapshot.application = application;
-    snapshot.focused = FocusedWindowInfo{active, activeFacts.title};
+    snapshot.focused = FocusedWindowInfo{frontmost, frontmostFacts.title};
     return snapshot;
 }
 
