@@ -11,6 +11,7 @@
 #include "platform/posix/TerminationSignals.h"
 
 #include <QApplication>
+#include <QQuickWindow>
 #include <QSystemTrayIcon>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -19,6 +20,12 @@ Q_IMPORT_QML_PLUGIN(Norvane_SettingsPlugin)
 namespace norvane {
 
 int runApplication(int argc, char* argv[], SharedInstances::Options options) {
+    // The card and the settings page are small and mostly still: the software scene graph draws them in
+    // a few milliseconds, where an OpenGL context would load a driver that stays mapped for the life of
+    // this tray process (without a GPU, Mesa's llvmpipe adds about 100 MB resident and a render thread).
+    // QT_QUICK_BACKEND still picks another backend.
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Norvane"));
     QApplication::setOrganizationName(QStringLiteral("Norvane"));
