@@ -4,31 +4,6 @@
 
 namespace norvane::testing {
 
-namespace {
-
-QByteArray reasonPhrase(int status) {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 301:
-        return "Moved Permanently";
-    case 400:
-        return "Bad Request";
-    case 404:
-        return "Not Found";
-    case 500:
-        return "Internal Server Error";
-    case 502:
-        return "Bad Gateway";
-    case 503:
-        return "Service Unavailable";
-    default:
-        return "Status";
-    }
-}
-
-} // namespace
-
 std::optional<QByteArray> LoopbackHttpServer::Request::header(const QByteArray& name) const {
     for (const auto& [key, value] : headers) {
         if (key.compare(name, Qt::CaseInsensitive) == 0)
@@ -41,16 +16,10 @@ LoopbackHttpServer::LoopbackHttpServer(QObject* parent) : QObject(parent) {
     connect(&m_server, &QTcpServer::newConnection, this, &LoopbackHttpServer::accept);
 }
 
-LoopbackHttpServer::~LoopbackHttpServer() {
-    stop();
-}
+LoopbackHttpServer::~LoopbackHttpServer() = default;
 
 bool LoopbackHttpServer::start() {
     return m_server.listen(QHostAddress::LocalHost, 0);
-}
-
-void LoopbackHttpServer::stop() {
-    m_server.close();
 }
 
 QUrl LoopbackHttpServer::baseUrl(const QString& scheme) const {
@@ -135,14 +104,10 @@ void LoopbackHttpServer::answer(QTcpSocket* socket) {
     case Response::Mode::Close:
         socket->disconnectFromHost();
         return;
-    case Response::Mode::Raw:
-    case Response::Mode::Respond:
-    case Response::Mode::StallAfterHeaders:
-    case Response::Mode::CutAfterHeaders:
+    default:
         break;
     }
-    QByteArray head =
-        "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + "\r\n";
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Status\r\n";
     for (const auto& [name, value] : response.extraHeaders)
         head += name + ": " + value + "\r\n";
     if (response.declaredLength)

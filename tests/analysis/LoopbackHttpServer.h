@@ -55,7 +55,6 @@ public:
     ~LoopbackHttpServer() override;
 
     bool start();
-    void stop();
     quint16 port() const { return m_server.serverPort(); }
     QUrl baseUrl(const QString& scheme = QStringLiteral("http")) const;
 

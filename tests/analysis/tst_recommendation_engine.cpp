@@ -6,22 +6,20 @@
 #include <QTest>
 
 using namespace norvane;
+using namespace norvane::testing;
 
 Q_DECLARE_METATYPE(std::optional<GeminiClientError>)
 Q_DECLARE_METATYPE(std::optional<QString>)
-Q_DECLARE_METATYPE(norvane::OpportunityCategory)
-using namespace norvane::testing;
 
 using Result = Expected<Recommendation, GeminiClientError>;
 
 namespace {
 
-const QString missingKey = QStringLiteral("Add a Gemini API key before asking for recommendations.");
-
 const QString fields =
     QStringLiteral("\"headline\": \"Use Claude to reformat your dates\", "
                    "\"detail\": \"Paste the column and ask for ISO dates.\", "
                    "\"effort\": \"30 seconds\", \"impact\": \"Saves ~15 minutes of manual work\"");
+const QString goodReply = "{\"recommendation\": {" + fields + "}}";
 
 Opportunity slowWorkflow() {
     Opportunity opportunity;
@@ -40,9 +38,13 @@ class TestRecommendationEngine : public QObject {
 
     ManualClock m_clock;
     std::unique_ptr<AppState> m_state;
+    std::unique_ptr<FakeGemini> m_gemini;
 
-    Result run(QCoro::Task<Result> task) {
-        auto result = startTask(std::move(task));
+    Result ask(const QString& answer = QStringLiteral("a"), std::optional<Screenshot> shot = std::nullopt,
+               std::optional<QString> key = std::nullopt) {
+        RecommendationEngine engine(m_gemini.get(), m_state.get());
+        auto result = startTask(key ? engine.generateRecommendation(slowWorkflow(), answer, shot, *key)
+                                    : engine.generateRecommendation(slowWorkflow(), answer, shot));
         if (!QTest::qWaitFor([&] { return result->has_value(); }, 5000))
             return GeminiClientError::transport(QStringLiteral("the test gave up waiting"));
         return **result;
@@ -52,102 +54,54 @@ private slots:
     void init() {
         m_state = std::make_unique<AppState>(nullptr, nullptr, &m_clock);
         m_state->setApiKey(QStringLiteral("\n key-from-settings  "));
+        m_gemini = std::make_unique<FakeGemini>();
     }
     void cleanup() { m_state.reset(); }
 
     void theWholePrompt() {
         // A multi-line answer goes in unchanged; the closing text still starts after one empty line.
         const QString answer = QStringLiteral("Collecting order numbers\nfrom 40 emails  ");
-        const QString expected = expectedRecommendationPrompt();
+        m_gemini->replies.push_back(goodReply);
+        QVERIFY(ask(answer));
+        QCOMPARE(m_gemini->calls.first().parts.first(),
+                 GeminiRequestPart::fromText(expectedRecommendationPrompt()));
 
-        FakeGemini gemini;
-        gemini.replies.push_back("{\"recommendation\": {" + fields + "}}");
-        RecommendationEngine engine(&gemini, m_state.get());
-        QVERIFY(run(engine.generateRecommendation(slowWorkflow(), answer, std::nullopt)));
-        QCOMPARE(gemini.calls.size(), 1);
-        QCOMPARE(gemini.calls.first().parts.first(), GeminiRequestPart::fromText(expected));
-        QCOMPARE(RecommendationEngine::prompt(slowWorkflow(), answer), expected);
+        Opportunity prompting = slowWorkflow();
+        prompting.category = OpportunityCategory::InefficientPrompting;
+        QVERIFY(RecommendationEngine::prompt(prompting, answer)
+                    .contains(QStringLiteral("\nPATTERN CATEGORY: inefficient-prompting\n")));
     }
 
-    void categoryLine_data() {
-        QTest::addColumn<OpportunityCategory>("category");
-        QTest::addColumn<QString>("line");
-        QTest::newRow("slow-workflow")
-            << OpportunityCategory::SlowWorkflow << QStringLiteral("\nPATTERN CATEGORY: slow-workflow\n");
-        QTest::newRow("inefficient-prompting")
-            << OpportunityCategory::InefficientPrompting
-            << QStringLiteral("\nPATTERN CATEGORY: inefficient-prompting\n");
-    }
-
-    void categoryLine() {
-        QFETCH(OpportunityCategory, category);
-        QFETCH(QString, line);
-        Opportunity opportunity = slowWorkflow();
-        opportunity.category = category;
-        const QString prompt = RecommendationEngine::prompt(opportunity, QStringLiteral("x"));
-        QVERIFY(prompt.contains(line));
-        // Only the observation, category and answer are used.
-        QVERIFY(!prompt.contains(opportunity.patternId));
-        QVERIFY(!prompt.contains(opportunity.question));
-    }
-
-    void partsWithAndWithoutScreenshot() {
-        FakeGemini gemini;
-        gemini.replies.push_back("{\"recommendation\": {" + fields + "}}");
-        gemini.replies.push_back("{\"recommendation\": {" + fields + "}}");
-        RecommendationEngine engine(&gemini, m_state.get());
-
-        QVERIFY(run(engine.generateRecommendation(slowWorkflow(), QStringLiteral("answer"), std::nullopt)));
+    void partsAndKey() {
+        for (int i = 0; i < 3; ++i)
+            m_gemini->replies.push_back(goodReply);
+        QVERIFY(ask());
         const Screenshot shot = makeScreenshot(QStringLiteral("Safari"), QStringLiteral("Orders - Admin"));
-        QVERIFY(run(engine.generateRecommendation(slowWorkflow(), QStringLiteral("answer"), shot)));
+        QVERIFY(ask(QStringLiteral("a"), shot));
+        m_state->setApiKey(QString());
+        QVERIFY(ask(QStringLiteral("a"), std::nullopt, QStringLiteral("explicit-key")));
 
-        QCOMPARE(gemini.calls.size(), 2);
-        for (const auto& call : gemini.calls) {
-            QCOMPARE(call.apiKey, QStringLiteral("key-from-settings")); // read from the state, trimmed
+        const auto& calls = m_gemini->calls;
+        QCOMPARE(calls.size(), 3);
+        for (const auto& call : calls) {
             QCOMPARE(call.temperature, 0.2);
             QCOMPARE(call.responseMimeType, std::optional<QString>(QStringLiteral("application/json")));
         }
-        QCOMPARE(gemini.calls.at(0).parts.size(), 1);
-        const auto& parts = gemini.calls.at(1).parts;
-        QCOMPARE(parts.size(), 3);
-        QCOMPARE(parts.at(0), gemini.calls.at(0).parts.at(0));
-        QCOMPARE(parts.at(1), GeminiRequestPart::fromJpeg(shot.base64));
-        QCOMPARE(parts.at(2),
-                 GeminiRequestPart::fromText(QStringLiteral("Current screenshot: Safari - Orders - Admin")));
-    }
-
-    void blankKeySendsNothing_data() {
-        QTest::addColumn<bool>("fromState");
-        QTest::addColumn<QString>("key");
-        QTest::newRow("explicit whitespace") << false << QStringLiteral(" \t\n ");
-        QTest::newRow("explicit empty") << false << QString();
-        QTest::newRow("settings blank") << true << QStringLiteral("   ");
+        QCOMPARE(calls.at(0).apiKey, QStringLiteral("key-from-settings"));
+        QCOMPARE(calls.at(2).apiKey, QStringLiteral("explicit-key"));
+        QCOMPARE(calls.at(0).parts.size(), 1);
+        QCOMPARE(calls.at(1).parts, (QList{calls.at(0).parts.at(0), GeminiRequestPart::fromJpeg(shot.base64),
+                                           GeminiRequestPart::fromText(QStringLiteral(
+                                               "Current screenshot: Safari - Orders - Admin"))}));
     }
 
     void blankKeySendsNothing() {
-        QFETCH(bool, fromState);
-        QFETCH(QString, key);
-        FakeGemini gemini;
-        RecommendationEngine engine(&gemini, m_state.get());
-        m_state->setApiKey(key);
-        const Result result =
-            fromState
-                ? run(engine.generateRecommendation(slowWorkflow(), QStringLiteral("a"), std::nullopt))
-                : run(engine.generateRecommendation(slowWorkflow(), QStringLiteral("a"), std::nullopt, key));
-        QVERIFY(!result);
-        QCOMPARE(result.error(), GeminiClientError::apiError(missingKey));
-        QCOMPARE(result.error().description(), missingKey);
-        QVERIFY(gemini.calls.isEmpty());
-    }
-
-    void explicitKeyIgnoresTheState() {
-        FakeGemini gemini;
-        gemini.replies.push_back("{\"recommendation\": {" + fields + "}}");
-        m_state->setApiKey(QString());
-        RecommendationEngine engine(&gemini, m_state.get());
-        QVERIFY(run(engine.generateRecommendation(slowWorkflow(), QStringLiteral("a"), std::nullopt,
-                                                  QStringLiteral("explicit-key"))));
-        QCOMPARE(gemini.calls.first().apiKey, QStringLiteral("explicit-key"));
+        const auto missing = GeminiClientError::apiError(
+            QStringLiteral("Add a Gemini API key before asking for recommendations."));
+        QCOMPARE(ask(QStringLiteral("a"), std::nullopt, QStringLiteral(" \t\n ")).error(), missing);
+        m_state->setApiKey(QStringLiteral("   "));
+        QCOMPARE(ask().error(), missing);
+        QVERIFY(m_gemini->calls.isEmpty());
     }
 
     void decodesTheReply_data() {
@@ -157,34 +111,32 @@ private slots:
         QTest::addColumn<std::optional<QString>>("prompt");
         QTest::addColumn<QString>("error"); // expected description, "" for a decoder's text
 
-        const auto noFailure = std::optional<GeminiClientError>();
+        const auto ok = std::optional<GeminiClientError>();
+        const auto noPrompt = std::optional<QString>();
         QTest::newRow("prompt given, fenced")
             << "```json\n{\"recommendation\": {" + fields +
                    ", \"prompt\": \"Convert these dates to ISO 8601\"}}\n```"
-            << noFailure << true << std::optional<QString>(QStringLiteral("Convert these dates to ISO 8601"))
+            << ok << true << std::optional<QString>(QStringLiteral("Convert these dates to ISO 8601"))
             << QString();
-        QTest::newRow("empty prompt kept")
-            << "{\"recommendation\": {" + fields + ", \"prompt\": \"\"}}" << noFailure << true
-            << std::optional<QString>(QString()) << QString();
-        QTest::newRow("prompt null") << "{\"recommendation\": {" + fields + ", \"prompt\": null}}"
-                                     << noFailure << true << std::optional<QString>() << QString();
+        QTest::newRow("empty prompt kept") << "{\"recommendation\": {" + fields + ", \"prompt\": \"\"}}" << ok
+                                           << true << std::optional<QString>(QString()) << QString();
+        QTest::newRow("prompt null") << "{\"recommendation\": {" + fields + ", \"prompt\": null}}" << ok
+                                     << true << noPrompt << QString();
         QTest::newRow("prompt missing, prose around")
-            << "Here you go: {\"recommendation\": {" + fields + "}} Enjoy!" << noFailure << true
-            << std::optional<QString>() << QString();
+            << "Here you go: " + goodReply + " Enjoy!" << ok << true << noPrompt << QString();
         QTest::newRow("effort missing")
             << QStringLiteral(
                    "{\"recommendation\": {\"headline\": \"h\", \"detail\": \"d\", \"impact\": \"i\"}}")
-            << noFailure << false << std::optional<QString>()
+            << ok << false << noPrompt
             << QStringLiteral("The data couldn't be read because the key \"effort\" is missing from the "
                               "recommendation.");
-        QTest::newRow("no recommendation key") << QStringLiteral("{\"advice\": {}}") << noFailure << false
-                                               << std::optional<QString>() << QString();
-        QTest::newRow("no JSON") << QStringLiteral("Try a spreadsheet formula.") << noFailure << false
-                                 << std::optional<QString>()
+        QTest::newRow("recommendation null")
+            << QStringLiteral("{\"recommendation\": null}") << ok << false << noPrompt << QString();
+        QTest::newRow("no JSON") << QStringLiteral("Try a spreadsheet formula.") << ok << false << noPrompt
                                  << QStringLiteral("Gemini returned an unreadable response.");
         QTest::newRow("client failure passed on")
             << QString() << std::optional(GeminiClientError::apiError(QStringLiteral("Quota exceeded.")))
-            << false << std::optional<QString>() << QStringLiteral("Quota exceeded.");
+            << false << noPrompt << QStringLiteral("Quota exceeded.");
     }
 
     void decodesTheReply() {
@@ -194,14 +146,11 @@ private slots:
         QFETCH(std::optional<QString>, prompt);
         QFETCH(QString, error);
 
-        FakeGemini gemini;
         if (clientFailure)
-            gemini.replies.push_back(*clientFailure);
+            m_gemini->replies.push_back(*clientFailure);
         else
-            gemini.replies.push_back(reply);
-        RecommendationEngine engine(&gemini, m_state.get());
-        const Result result =
-            run(engine.generateRecommendation(slowWorkflow(), QStringLiteral("a"), std::nullopt));
+            m_gemini->replies.push_back(reply);
+        const Result result = ask();
         QCOMPARE(result.hasValue(), decodes);
         if (decodes) {
             QCOMPARE(result->headline, QStringLiteral("Use Claude to reformat your dates"));
