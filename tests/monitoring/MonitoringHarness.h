@@ -42,13 +42,6 @@ struct MonitoringHarness {
 
     void setInputAge(double seconds) { input.record(clock.now().addMSecs(qint64(-seconds * 1000.0))); }
 
-    QList<QUuid> bufferIds() const {
-        QList<QUuid> ids;
-        for (const auto& s : service->screenshotBuffer())
-            ids.append(s.id);
-        return ids;
-    }
-
     ManualClock clock;
     FakeScreenCapturer capturer;
     FakeOpportunityAnalyzer analyzer;
@@ -65,6 +58,13 @@ inline QStringList debugLines(const LogCapture& log) {
 }
 inline QStringList infoLines(const LogCapture& log) {
     return log.messages(kMonitoringCategory, QtInfoMsg);
+}
+
+inline QList<QUuid> idsOf(const QList<Screenshot>& screenshots) {
+    QList<QUuid> ids;
+    for (const auto& s : screenshots)
+        ids.append(s.id);
+    return ids;
 }
 
 inline QStringList linesStartingWith(const QStringList& lines, const QString& prefix) {

@@ -37,45 +37,33 @@ class MonitoringLoopTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // Rows: the state before the tick and the input age at the tick (negative: no input at all).
+    // Rows: the state before the tick, the input age at the tick (negative: no input at all), the state
+    // after it and the transition line ("" when the state must not change, "skip" when not checked).
     void transitionTable_data() {
         QTest::addColumn<MonitoringActivityState>("from");
         QTest::addColumn<double>("age");
         QTest::addColumn<MonitoringActivityState>("to");
-        // The transition line; empty when the state must not change, "skip" when not checked.
         QTest::addColumn<QString>("logLine");
         using S = MonitoringActivityState;
-        QTest::newRow("idle, no input") << S::Idle << -1.0 << S::Idle << QString();
-        QTest::newRow("idle, 10 s") << S::Idle << 10.0 << S::Wake
-                                    << "Activity transition idle -> wake | resumed after meaningful keyboard";
-        QTest::newRow("idle, 15 s") << S::Idle << 15.0 << S::Wake << QString("skip");
-        QTest::newRow("idle, 20 s") << S::Idle << 20.0 << S::Idle << QString();
-        QTest::newRow("wake, no input")
-            << S::Wake << -1.0 << S::Idle
-            << "Activity transition wake -> idle | no meaningful input observed yet";
-        QTest::newRow("wake, 10 s")
-            << S::Wake << 10.0 << S::Active
-            << "Activity transition wake -> active | last meaningful keyboard was 10s ago";
-        QTest::newRow("wake, 16 s")
-            << S::Wake << 16.0 << S::Cooldown
-            << "Activity transition wake -> cool-down | cooling down after 16s without new "
-               "input";
-        QTest::newRow("wake, 20 s") << S::Wake << 20.0 << S::Idle
-                                    << "Activity transition wake -> idle | no meaningful keyboard for 20s";
-        QTest::newRow("active, no input") << S::Active << -1.0 << S::Idle << QString("skip");
-        QTest::newRow("active, 10 s") << S::Active << 10.0 << S::Active << QString();
-        QTest::newRow("active, 10.001 s") << S::Active << 10.001 << S::Cooldown << QString("skip");
-        QTest::newRow("active, 19.999 s") << S::Active << 19.999 << S::Cooldown << QString("skip");
-        QTest::newRow("active, 20 s") << S::Active << 20.0 << S::Idle << QString("skip");
-        QTest::newRow("cool-down, no input") << S::Cooldown << -1.0 << S::Idle << QString("skip");
-        QTest::newRow("cool-down, 4.5 s")
-            << S::Cooldown << 4.5 << S::Active
-            << "Activity transition cool-down -> active | last meaningful keyboard "
-               "was 5s ago";
-        QTest::newRow("cool-down, 15 s") << S::Cooldown << 15.0 << S::Cooldown << QString();
-        QTest::newRow("cool-down, 25 s")
-            << S::Cooldown << 25.0 << S::Idle
-            << "Activity transition cool-down -> idle | no meaningful keyboard for 25s";
+        const auto row = [](S from, double age, S to, const char* line) {
+            QTest::addRow("state %d, %g s", int(from), age) << from << age << to << line;
+        };
+        row(S::Idle, -1, S::Idle, "");
+        row(S::Idle, 10, S::Wake, "idle -> wake | resumed after meaningful keyboard");
+        row(S::Idle, 20, S::Idle, "");
+        row(S::Wake, -1, S::Idle, "wake -> idle | no meaningful input observed yet");
+        row(S::Wake, 10, S::Active, "wake -> active | last meaningful keyboard was 10s ago");
+        row(S::Wake, 16, S::Cooldown, "wake -> cool-down | cooling down after 16s without new input");
+        row(S::Wake, 20, S::Idle, "wake -> idle | no meaningful keyboard for 20s");
+        row(S::Active, -1, S::Idle, "skip");
+        row(S::Active, 10, S::Active, "");
+        row(S::Active, 10.001, S::Cooldown, "skip");
+        row(S::Active, 19.999, S::Cooldown, "skip");
+        row(S::Active, 20, S::Idle, "skip");
+        row(S::Cooldown, -1, S::Idle, "skip");
+        row(S::Cooldown, 4.5, S::Active, "cool-down -> active | last meaningful keyboard was 5s ago");
+        row(S::Cooldown, 15, S::Cooldown, "");
+        row(S::Cooldown, 25, S::Idle, "cool-down -> idle | no meaningful keyboard for 25s");
     }
     void transitionTable() {
         QFETCH(MonitoringActivityState, from);
@@ -108,7 +96,7 @@ private slots:
         if (logLine.isEmpty())
             QVERIFY(transitions.isEmpty());
         else if (logLine != QStringLiteral("skip"))
-            QCOMPARE(transitions, QStringList{logLine});
+            QCOMPARE(transitions, QStringList{QStringLiteral("Activity transition ") + logLine});
     }
 
     void activeCadenceCapturesEveryFourSeconds() {
@@ -146,8 +134,9 @@ private slots:
         QCOMPARE(h.store.syncs.last(), buffer);
     }
 
-    // A slow wake capture lets the loop find the user cooling down with the last attempt 8 s old.
-    void cooldownCadenceCapturesEveryTwelveSeconds() {
+    // A slow wake capture lets the loop find the user cooling down with the last attempt 8 s old. The
+    // cool-down capture never counts towards analysis.
+    void cooldownCadenceCapturesEveryTwelveSecondsAndNeverCounts() {
         MonitoringHarness h;
         LogCapture log;
         h.capturer.captureDelaySeconds = 7.0;
@@ -155,6 +144,8 @@ private slots:
         h.service->startFromUserRequest();
         h.clock.advance(7.0); // the wake capture lands; the next tick is due a second later
         QCOMPARE(h.service->screenshotBuffer().size(), 1);
+        QCOMPARE(h.service->analysisEligibleCaptureCount(), 1);
+        const auto diagnostics = h.appState.nudgeDiagnostics();
 
         log.clear();
         h.clock.advance(4.0);
@@ -173,6 +164,12 @@ private slots:
         QCOMPARE(buffer.size(), 2);
         QCOMPARE(buffer[1].captureReason, ScreenshotCaptureReason::CooldownInterval);
         QCOMPARE(buffer[1].activityState, MonitoringActivityState::Cooldown);
+        QVERIFY(
+            debugLines(log).contains(QStringLiteral("Skipping LLM analysis trigger for screenshot %1 because "
+                                                    "cool-down screenshots are not analyzed")
+                                         .arg(shortId(buffer[1].id))));
+        QCOMPARE(h.service->analysisEligibleCaptureCount(), 1);
+        QCOMPARE(h.appState.nudgeDiagnostics(), diagnostics);
     }
 
     void windowChangesCaptureAtOnce_data() {
@@ -181,20 +178,20 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::addColumn<std::optional<ScreenshotCaptureReason>>("reason");
         QTest::addColumn<QString>("logLine");
-        QTest::newRow("another application")
-            << "Browser" << 42u << "Notes" << std::optional(ScreenshotCaptureReason::AppSwitch)
-            << "Capturing screenshot because app-switch while in active (frontmost app changed)";
-        QTest::newRow("another window")
-            << "Editor" << 43u << "Notes" << std::optional(ScreenshotCaptureReason::WindowSwitch)
-            << "Capturing screenshot because window-switch while in active (frontmost "
-               "window changed)";
-        QTest::newRow("title only") << "Editor" << 42u << "Notes 2"
-                                    << std::optional(ScreenshotCaptureReason::WindowSwitch) << QString();
-        QTest::newRow("title case only") << "Editor" << 42u << "notes"
-                                         << std::optional(ScreenshotCaptureReason::WindowSwitch) << QString();
-        QTest::newRow("unchanged") << "Editor" << 42u << "Notes" << std::optional<ScreenshotCaptureReason>()
-                                   << "Skipping capture because the active interval has not elapsed yet (3s "
-                                      "remaining)";
+        using R = std::optional<ScreenshotCaptureReason>;
+        const R app = ScreenshotCaptureReason::AppSwitch, window = ScreenshotCaptureReason::WindowSwitch;
+        const char* const capturing = "Capturing screenshot because ";
+        QTest::newRow("another application") << "Browser" << 42u << "Notes" << app
+                                             << capturing + QStringLiteral("app-switch while in active "
+                                                                           "(frontmost app changed)");
+        QTest::newRow("another window") << "Editor" << 43u << "Notes" << window
+                                        << capturing + QStringLiteral("window-switch while in active "
+                                                                      "(frontmost window changed)");
+        QTest::newRow("title only") << "Editor" << 42u << "Notes 2" << window << QString();
+        QTest::newRow("title case only") << "Editor" << 42u << "notes" << window << QString();
+        QTest::newRow("unchanged")
+            << "Editor" << 42u << "Notes" << R()
+            << "Skipping capture because the active interval has not elapsed yet (3s remaining)";
     }
     // One second after a cadence capture, a window change captures anyway.
     void windowChangesCaptureAtOnce() {
