@@ -13,6 +13,17 @@ namespace {
 const QString kWaitingDetail =
     QStringLiteral("Norvane is waiting for a short burst of recent activity before it analyzes anything.");
 
+// The skip lines of one cadence, counting the remaining seconds down from `from`.
+QStringList cadenceSkips(const char* cadence, int from) {
+    QStringList lines;
+    for (int remaining = from; remaining > 0; --remaining)
+        lines.append(
+            QStringLiteral("Skipping capture because the %1 interval has not elapsed yet (%2s remaining)")
+                .arg(QLatin1String(cadence))
+                .arg(remaining));
+    return lines;
+}
+
 // A store whose capture writes take a second of virtual time.
 class SlowStore : public ScreenshotPersisting {
 public:
@@ -108,11 +119,8 @@ private slots:
 
         log.clear();
         h.clock.advance(3.0);
-        QCOMPARE(
-            linesStartingWith(debugLines(log), QStringLiteral("Skipping capture because the active")),
-            (QStringList{"Skipping capture because the active interval has not elapsed yet (3s remaining)",
-                         "Skipping capture because the active interval has not elapsed yet (2s remaining)",
-                         "Skipping capture because the active interval has not elapsed yet (1s remaining)"}));
+        QCOMPARE(linesStartingWith(debugLines(log), QStringLiteral("Skipping capture because the active")),
+                 cadenceSkips("active", 3));
         QCOMPARE(h.capturer.captureRequests.size(), 1);
 
         h.clock.advance(1.0);
@@ -151,11 +159,7 @@ private slots:
         h.clock.advance(4.0);
         QCOMPARE(h.service->activityState(), MonitoringActivityState::Cooldown);
         QCOMPARE(linesStartingWith(debugLines(log), QStringLiteral("Skipping capture because the cool-down")),
-                 (QStringList{
-                     "Skipping capture because the cool-down interval has not elapsed yet (4s remaining)",
-                     "Skipping capture because the cool-down interval has not elapsed yet (3s remaining)",
-                     "Skipping capture because the cool-down interval has not elapsed yet (2s remaining)",
-                     "Skipping capture because the cool-down interval has not elapsed yet (1s remaining)"}));
+                 cadenceSkips("cool-down", 4));
         QCOMPARE(h.capturer.captureRequests.size(), 1);
 
         h.clock.advance(1.0 + 7.0);
@@ -189,9 +193,7 @@ private slots:
                                                                       "(frontmost window changed)");
         QTest::newRow("title only") << "Editor" << 42u << "Notes 2" << window << QString();
         QTest::newRow("title case only") << "Editor" << 42u << "notes" << window << QString();
-        QTest::newRow("unchanged")
-            << "Editor" << 42u << "Notes" << R()
-            << "Skipping capture because the active interval has not elapsed yet (3s remaining)";
+        QTest::newRow("unchanged") << "Editor" << 42u << "Notes" << R() << cadenceSkips("active", 3).first();
     }
     // One second after a cadence capture, a window change captures anyway.
     void windowChangesCaptureAtOnce() {
@@ -282,41 +284,39 @@ private slots:
         QVERIFY(h.service->recentCaptureTimestamps().isEmpty());
     }
 
+    // Permissions: S screen recording held, R granted when requested, O granted once system settings are
+    // opened, A accessibility held.
     void startNeedsKeyAndScreenRecording_data() {
         QTest::addColumn<QString>("apiKey");
-        QTest::addColumn<bool>("screenRecording");
-        QTest::addColumn<bool>("grantOnRequest");
-        QTest::addColumn<bool>("grantOnOpenSettings");
-        QTest::addColumn<bool>("accessibility");
+        QTest::addColumn<QString>("permissions");
         QTest::addColumn<QList<SettingsPresentationMode>>("windows");
         QTest::addColumn<int>("requests");
         QTest::addColumn<int>("settingsOpened");
         using M = SettingsPresentationMode;
         using L = QList<M>;
-        QTest::newRow("blank key") << " \n\t" << true << false << false << true << L{M::Setup} << 0 << 0;
-        QTest::newRow("screen recording refused")
-            << "key" << false << false << false << true << L{M::Standard} << 1 << 1;
-        QTest::newRow("granted when asked") << "key" << false << true << false << true << L{} << 1 << 0;
-        QTest::newRow("granted in system settings")
-            << "key" << false << false << true << true << L{} << 1 << 1;
-        QTest::newRow("accessibility refused") << " key " << true << false << false << false << L{} << 0 << 0;
+        const auto row = [](const char* name, const char* key, const char* permissions, L windows,
+                            int requests, int opened) {
+            QTest::newRow(name) << key << permissions << windows << requests << opened;
+        };
+        row("blank key", " \n\t", "SA", {M::Setup}, 0, 0);
+        row("screen recording refused", "key", "A", {M::Standard}, 1, 1);
+        row("granted when asked", "key", "RA", {}, 1, 0);
+        row("granted in system settings", "key", "OA", {}, 1, 1);
+        row("accessibility refused", " key ", "S", {}, 0, 0);
     }
     void startNeedsKeyAndScreenRecording() {
         QFETCH(QString, apiKey);
-        QFETCH(bool, screenRecording);
-        QFETCH(bool, grantOnRequest);
-        QFETCH(bool, grantOnOpenSettings);
-        QFETCH(bool, accessibility);
+        QFETCH(QString, permissions);
         QFETCH(QList<SettingsPresentationMode>, windows);
         QFETCH(int, requests);
         QFETCH(int, settingsOpened);
         MonitoringHarness h;
         LogCapture log;
         h.appState.setApiKey(apiKey);
-        h.permissions.screenRecording = screenRecording;
-        h.permissions.grantOnRequest = grantOnRequest;
-        h.permissions.grantOnOpenSettings = grantOnOpenSettings;
-        h.permissions.accessibility = accessibility;
+        h.permissions.screenRecording = permissions.contains(u'S');
+        h.permissions.grantOnRequest = permissions.contains(u'R');
+        h.permissions.grantOnOpenSettings = permissions.contains(u'O');
+        h.permissions.accessibility = permissions.contains(u'A');
         h.appState.pauseFor(30);
         const auto pausedDiagnostics = h.appState.nudgeDiagnostics();
 
