@@ -12,7 +12,7 @@
 using namespace norvane;
 using namespace norvane::testing;
 
-Q_DECLARE_METATYPE(std::optional<norvane::SettingsPresentationMode>)
+using Shows = QList<SettingsPresentationMode>;
 
 class TestAppDelegate : public QObject {
     Q_OBJECT
@@ -39,65 +39,46 @@ private slots:
     void decision_data() {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<std::optional<SettingsPresentationMode>>("expected");
-        const QString app = QStringLiteral("norvane");
-        const auto setup = std::optional(SettingsPresentationMode::Setup);
-        const auto standard = std::optional(SettingsPresentationMode::Standard);
-        const std::optional<SettingsPresentationMode> none;
-        QTest::newRow("blank key") << QString() << QStringList{app} << setup;
+        QTest::addColumn<Shows>("expected");
+        const Shows setup{SettingsPresentationMode::Setup}, standard{SettingsPresentationMode::Standard};
+        QTest::newRow("blank key") << QString() << QStringList{"norvane"} << setup;
         QTest::newRow("blank key, --open-settings")
-            << QString() << QStringList{app, "--open-settings"} << setup;
-        QTest::newRow("key of spaces") << QStringLiteral("    ") << QStringList{app} << setup;
-        QTest::newRow("key of spaces and newlines, --open-settings")
-            << QStringLiteral(" \n\t \r\n") << QStringList{app, "--open-settings"} << setup;
-        QTest::newRow("key, no arguments") << QStringLiteral("AIza-key") << QStringList{app} << none;
-        QTest::newRow("key, --open-settings")
-            << QStringLiteral("AIza-key") << QStringList{app, "--open-settings"} << standard;
+            << QString() << QStringList{"norvane", "--open-settings"} << setup;
+        QTest::newRow("key of spaces") << QStringLiteral(" \n\t \r\n") << QStringList{"norvane"} << setup;
+        QTest::newRow("key") << QStringLiteral("k") << QStringList{"norvane"} << Shows{};
         QTest::newRow("padded key, --open-settings among others")
-            << QStringLiteral("  AIza-key \n") << QStringList{app, "-v", "--open-settings", "x"} << standard;
+            << QStringLiteral("  k \n") << QStringList{"norvane", "-v", "--open-settings", "x"} << standard;
         QTest::newRow("key, switch with a value")
-            << QStringLiteral("k") << QStringList{app, "--open-settings=1"} << none;
+            << "k" << QStringList{"norvane", "--open-settings=1"} << Shows{};
         QTest::newRow("key, switch in other case")
-            << QStringLiteral("k") << QStringList{app, "--OPEN-SETTINGS"} << none;
+            << "k" << QStringList{"norvane", "--OPEN-SETTINGS"} << Shows{};
     }
 
-    // The pure decision and the delegate that acts on it agree, row for row.
+    // The pure decision and the delegate that acts on it agree, row for row; nothing else starts at launch.
     void decision() {
         QFETCH(QString, key);
         QFETCH(QStringList, arguments);
-        QFETCH(std::optional<SettingsPresentationMode>, expected);
-        QCOMPARE(startupSettingsMode(key, arguments), expected);
+        QFETCH(Shows, expected);
+        const std::optional<SettingsPresentationMode> decided = startupSettingsMode(key, arguments);
+        QCOMPARE(decided ? Shows{*decided} : Shows{}, expected);
 
         Env env(key);
         env.delegate->applicationDidFinishLaunching(arguments);
-        if (expected)
-            QCOMPARE(env.window.shows, QList<SettingsPresentationMode>{*expected});
-        else
-            QVERIFY(env.window.shows.isEmpty());
-        // Nothing else starts at launch.
+        QCOMPARE(env.window.shows, expected);
         QCOMPARE(env.monitoring.startCalls, 0);
-        QVERIFY(!env.appState->isMonitoring());
     }
 
-    void secondLaunchShowsStandardSettings() {
+    void secondLaunchAndQuit() {
         Env env(QStringLiteral("k"));
         env.delegate->applicationDidFinishLaunching({QStringLiteral("norvane")});
-        QVERIFY(env.window.shows.isEmpty());
         env.delegate->secondLaunch({QStringLiteral("norvane")});
-        QCOMPARE(env.window.shows, QList<SettingsPresentationMode>{SettingsPresentationMode::Standard});
-    }
+        QCOMPARE(env.window.shows, Shows{SettingsPresentationMode::Standard});
+        QVERIFY(!AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
 
-    void quittingStopsMonitoring() {
-        Env env(QStringLiteral("k"));
         env.monitoring.startFromUserRequest();
-        QVERIFY(env.appState->isMonitoring());
         QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit"));
         QCOMPARE(env.monitoring.stopCalls, 1);
         QVERIFY(!env.appState->isMonitoring());
-    }
-
-    void closingTheLastWindowDoesNotQuit() {
-        QVERIFY(!AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
     }
 };
 

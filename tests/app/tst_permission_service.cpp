@@ -21,8 +21,8 @@ private slots:
         QVERIFY(service.requestScreenRecordingPermission());
         QVERIFY(service.hasAccessibilityPermission());
 
-        // Already granted: the answer comes at once and nothing is opened.
-        LogCapture log;
+        LogCapture log; // already granted: the answer comes at once and nothing is opened
+
         QVERIFY(service.ensureAccessibilityAccessIfNeeded());
         QVERIFY(service.requestAccessibilityAccess());
         QVERIFY(log.messages(QStringLiteral("Norvane.App")).isEmpty());
@@ -43,8 +43,7 @@ private slots:
         QVERIFY(!service.accessibilitySettingsURL());
         QCOMPARE(log.messages(QStringLiteral("Norvane.App"), QtDebugMsg).size(), 2);
 
-        // The display comes back: so do both permissions.
-        display.granted = true;
+        display.granted = true; // the display comes back: so do both permissions
         QVERIFY(service.hasScreenRecordingPermission());
         QVERIFY(service.requestAccessibilityAccess());
     }

@@ -3,7 +3,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -23,6 +22,10 @@ private slots:
         SingleInstance running(name);
         QVERIFY(running.listen());
         QSignalSpy received(&running, &SingleInstance::argumentsReceived);
+        const QFile::Permissions all = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                       QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                       QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+        QCOMPARE(QFile::permissions(running.fullServerName()) & all, QFile::ReadOwner | QFile::WriteOwner);
 
         const QStringList arguments{QStringLiteral("norvane"), QStringLiteral("--open-settings"),
                                     QStringLiteral("caf\u00e9 \"quoted\"\n")};
@@ -30,35 +33,11 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, 5000);
         QCOMPARE(received.first().first().toStringList(), arguments);
 
-        // A later launch is heard as well.
-        QVERIFY(SingleInstance::handOver(name, {QStringLiteral("norvane")}, 2000));
-        QTRY_COMPARE_WITH_TIMEOUT(received.size(), 2, 5000);
-    }
-
-    void socketIsTheUsersAlone() {
-        const QString name = socketName("mode.socket");
-        SingleInstance running(name);
-        QVERIFY(running.listen());
-        const QFile::Permissions mode = QFile::permissions(running.fullServerName());
-        const QFile::Permissions ownerGroupOther = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                   QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
-                                                   QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
-        QCOMPARE(mode & ownerGroupOther, QFile::ReadOwner | QFile::WriteOwner); // 0600
-    }
-
-    void nobodyListeningMeansThisLaunchRuns() {
-        QVERIFY(!SingleInstance::handOver(socketName("nobody.socket"), {QStringLiteral("norvane")}, 500));
-    }
-
-    void secondServerCannotTakeOverARunningOne() {
-        const QString name = socketName("taken.socket");
-        SingleInstance first(name);
-        QVERIFY(first.listen());
+        // A second server cannot take over; later launches still reach the first.
         SingleInstance second(name);
         QVERIFY(!second.listen());
-        QSignalSpy received(&first, &SingleInstance::argumentsReceived);
-        QVERIFY(SingleInstance::handOver(name, {QStringLiteral("x")}, 2000));
-        QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, 5000);
+        QVERIFY(SingleInstance::handOver(name, {QStringLiteral("norvane")}, 2000));
+        QTRY_COMPARE_WITH_TIMEOUT(received.size(), 2, 5000);
     }
 
     // A socket file left behind by an instance that died does not keep the next one from starting.
@@ -74,7 +53,6 @@ private slots:
         QSignalSpy received(&running, &SingleInstance::argumentsReceived);
         QVERIFY(SingleInstance::handOver(name, {QStringLiteral("again")}, 2000));
         QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, 5000);
-        QCOMPARE(received.first().first().toStringList(), QStringList{QStringLiteral("again")});
     }
 
     void unreadableOrOversizedMessagesAreIgnored() {
@@ -83,29 +61,19 @@ private slots:
         QVERIFY(running.listen());
         QSignalSpy received(&running, &SingleInstance::argumentsReceived);
 
-        QLocalSocket garbage;
-        garbage.connectToServer(name);
-        QVERIFY(garbage.waitForConnected(2000));
-        garbage.write("{\"not\": \"a list\"}\n");
-        QVERIFY(garbage.waitForBytesWritten(2000));
-        QTRY_COMPARE_WITH_TIMEOUT(garbage.state(), QLocalSocket::UnconnectedState, 5000);
-
-        QLocalSocket flood;
-        flood.connectToServer(name);
-        QVERIFY(flood.waitForConnected(2000));
-        flood.write(QByteArray(SingleInstance::maxMessageBytes + 4096, 'a'));
-        QTRY_COMPARE_WITH_TIMEOUT(flood.state(), QLocalSocket::UnconnectedState, 5000);
+        for (const QByteArray& message : {QByteArray("{\"not\": \"a list\"}\n"),
+                                          QByteArray(SingleInstance::maxMessageBytes + 4096, 'a')}) {
+            QLocalSocket sender;
+            sender.connectToServer(name);
+            QVERIFY(sender.waitForConnected(2000));
+            sender.write(message);
+            QTRY_COMPARE_WITH_TIMEOUT(sender.state(), QLocalSocket::UnconnectedState, 5000);
+        }
         QCOMPARE(received.size(), 0);
 
         // The server still serves well-formed hand-overs.
         QVERIFY(SingleInstance::handOver(name, {QStringLiteral("ok")}, 2000));
         QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, 5000);
-    }
-
-    void defaultNameIsInTheRuntimeFolder() {
-        const QString name = SingleInstance::defaultServerName();
-        QVERIFY(name.endsWith(QStringLiteral("/norvane.socket")));
-        QVERIFY(QFileInfo(name).isAbsolute());
     }
 };
 

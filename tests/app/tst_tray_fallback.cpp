@@ -31,48 +31,41 @@ class TestTrayFallback : public QObject {
     };
 
 private slots:
-    void noTrayOpensTheWindowWithCommands() {
+    void fallback_data() {
+        QTest::addColumn<bool>("trayAppears");
+        QTest::addColumn<bool>("setupWindowOpen");
+        QTest::addColumn<bool>("engaged");
+        QTest::addColumn<int>("shows");
+        QTest::newRow("no tray: the window opens with the commands") << false << false << true << 1;
+        QTest::newRow("a tray appearing during the wait is enough") << true << false << false << 0;
+        // The first-run window keeps its presentation and shows the commands itself.
+        QTest::newRow("setup window already open") << false << true << true << 0;
+    }
+
+    void fallback() {
+        QFETCH(bool, trayAppears);
+        QFETCH(bool, setupWindowOpen);
+        QFETCH(bool, engaged);
+        QFETCH(int, shows);
         LogCapture log;
         Env env;
+        env.windowVisible = setupWindowOpen;
         env.fallback.start();
-        env.clock.advance(TrayFallback::waitSeconds - 0.1);
+        env.clock.advance(1);
+        env.trayAvailable = trayAppears;
+        env.clock.advance(TrayFallback::waitSeconds - 1.1);
         QVERIFY(env.window.shows.isEmpty());
         QVERIFY(!env.commands.showsInWindow());
 
         env.clock.advance(0.1);
-        QCOMPARE(env.window.shows, QList<SettingsPresentationMode>{SettingsPresentationMode::Standard});
-        QVERIFY(env.commands.showsInWindow());
-        QVERIFY(env.fallback.isEngaged());
-        QVERIFY(log.contains(QStringLiteral("Norvane.App"), QtInfoMsg, TrayFallback::noTrayLogLine));
-
-        // It happens once.
-        env.clock.advance(60);
-        QCOMPARE(env.window.shows.size(), 1);
-    }
-
-    // A tray that registers during the wait is enough.
-    void trayAppearingInTimeKeepsTheWindowClosed() {
-        LogCapture log;
-        Env env;
-        env.fallback.start();
-        env.clock.advance(1);
-        env.trayAvailable = true;
-        env.clock.advance(TrayFallback::waitSeconds);
-        QVERIFY(env.window.shows.isEmpty());
-        QVERIFY(!env.commands.showsInWindow());
-        QVERIFY(!log.contains(QStringLiteral("Norvane.App"), QtInfoMsg, TrayFallback::noTrayLogLine));
-    }
-
-    // The first-run setup window is already up: it keeps its presentation and shows the commands itself.
-    void openSetupWindowKeepsItsPresentation() {
-        LogCapture log;
-        Env env;
-        env.windowVisible = true;
-        env.fallback.start();
-        env.clock.advance(TrayFallback::waitSeconds);
-        QVERIFY(env.window.shows.isEmpty());
-        QVERIFY(env.commands.showsInWindow());
-        QVERIFY(log.contains(QStringLiteral("Norvane.App"), QtInfoMsg, TrayFallback::noTrayLogLine));
+        QCOMPARE(env.window.shows.size(), shows);
+        if (shows)
+            QCOMPARE(env.window.shows.first(), SettingsPresentationMode::Standard);
+        QCOMPARE(env.commands.showsInWindow(), engaged);
+        QCOMPARE(log.contains(QStringLiteral("Norvane.App"), QtInfoMsg, TrayFallback::noTrayLogLine),
+                 engaged);
+        env.clock.advance(60); // It happens once.
+        QCOMPARE(env.window.shows.size(), shows);
     }
 
     void destroyedBeforeTheWaitEndsDoesNothing() {
