@@ -134,22 +134,63 @@ private slots:
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
 
-    void oneWindowRetitledByTheLastShow() {
+    // One window for both presentations; each show retitles it and lays out its own texts and section order.
+    void presentations() {
+        struct Presentation {
+            SettingsPresentationMode mode;
+            QStringList texts; // title, subtitle, symbol, footer caption, footer button
+            QStringList order;
+        };
+        const Presentation presentations[] = {
+            {SettingsPresentationMode::Setup,
+             {"Set Up Norvane",
+              "Add your Gemini key, confirm permissions, and shape how aggressively Norvane watches for "
+              "opportunities.",
+              "wand.and.stars.inverse", "Setup only needs to happen once.", "Continue"},
+             {"geminiSection", "permissionsSection", "monitoringSection"}},
+            {SettingsPresentationMode::Standard,
+             {"Norvane Settings",
+              "Tune capture behavior, permissions, and debugging tools with a cleaner view of what the app "
+              "is "
+              "doing locally.",
+              "slider.horizontal.3", "Changes save immediately.", "Done"},
+             {"monitoringSection", "geminiSection", "permissionsSection"}},
+        };
         Env env;
         QVERIFY(!env.manager->window());
-        QVERIFY(env.show(SettingsPresentationMode::Setup));
-        QQuickView* first = env.window;
-        QCOMPARE(first->title(), QStringLiteral("Set Up Norvane"));
-        QVERIFY(env.show(SettingsPresentationMode::Standard));
-        QCOMPARE(env.window, first);
-        QCOMPARE(first->title(), QStringLiteral("Norvane Settings"));
-        QCOMPARE(Env::text(env.item("heroTitle")), QStringLiteral("Norvane Settings"));
+        QQuickView* first = nullptr;
+        for (const Presentation& p : presentations) {
+            QVERIFY(env.show(p.mode));
+            if (!first)
+                first = env.window;
+            QCOMPARE(env.window, first);
+            QCOMPARE(first->title(), p.texts[0]);
+            QCOMPARE(Env::text(env.item("heroTitle")), p.texts[0]);
+            QCOMPARE(Env::text(env.item("heroSubtitle")), p.texts[1]);
+            QCOMPARE(Env::text(env.item("heroIcon"), "symbol"), p.texts[2]);
+            QCOMPARE(Env::text(env.item("footerCaption")), p.texts[3]);
+            QCOMPARE(Env::text(env.item("footerButton")), p.texts[4]);
+
+            // Header first, the sections in the presentation's order, the footer last.
+            QQuickItem* column = env.item("contentColumn");
+            auto top = [&](const QString& name) {
+                QQuickItem* found = env.item(name.toLatin1().constData());
+                return found ? found->mapToItem(column, QPointF(0, 0)).y() : -1.0;
+            };
+            double previous = top(QStringLiteral("heroHeader"));
+            QVERIFY(previous >= 0);
+            for (const QString& name : p.order + QStringList{QStringLiteral("footer")}) {
+                QVERIFY2(top(name) > previous, qPrintable(name));
+                previous = top(name);
+            }
+            QCOMPARE(column->width(), 472.0); // 520 less 24 on each side
+        }
 
         // Fixed 520 x 700, above normal windows, not resizable.
         QCOMPARE(first->size(), QSize(520, 700));
         QCOMPARE(first->minimumSize(), first->maximumSize());
-        QVERIFY(first->flags().testFlag(Qt::WindowStaysOnTopHint));
-        QVERIFY(first->flags().testFlag(Qt::WindowMinimizeButtonHint));
+        QVERIFY(first->flags().testFlags(Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint |
+                                         Qt::WindowMinimizeButtonHint));
         QVERIFY(!first->flags().testFlag(Qt::WindowMaximizeButtonHint));
 
         // "Done" and "Continue" hide the window; the next show brings the same one back.
@@ -160,53 +201,6 @@ private slots:
         QCOMPARE(first->title(), QStringLiteral("Set Up Norvane"));
         env.click(env.item("footerButton"));
         QTRY_VERIFY_WITH_TIMEOUT(!first->isVisible(), 5000);
-    }
-
-    void presentation_data() {
-        QTest::addColumn<SettingsPresentationMode>("mode");
-        QTest::addColumn<QStringList>("sectionOrder");
-        QTest::addColumn<QStringList>("texts"); // title, subtitle, symbol, footer caption, footer button
-        QTest::newRow("setup") << SettingsPresentationMode::Setup
-                               << QStringList{"geminiSection", "permissionsSection", "monitoringSection"}
-                               << QStringList{"Set Up Norvane",
-                                              "Add your Gemini key, confirm permissions, and shape how "
-                                              "aggressively Norvane watches for opportunities.",
-                                              "wand.and.stars.inverse", "Setup only needs to happen once.",
-                                              "Continue"};
-        QTest::newRow("standard") << SettingsPresentationMode::Standard
-                                  << QStringList{"monitoringSection", "geminiSection", "permissionsSection"}
-                                  << QStringList{
-                                         "Norvane Settings",
-                                         "Tune capture behavior, permissions, and debugging tools with "
-                                         "a cleaner view of what the app is doing locally.",
-                                         "slider.horizontal.3", "Changes save immediately.", "Done"};
-    }
-
-    void presentation() {
-        QFETCH(SettingsPresentationMode, mode);
-        QFETCH(QStringList, sectionOrder);
-        QFETCH(QStringList, texts);
-        Env env;
-        QVERIFY(env.show(mode));
-        QCOMPARE(Env::text(env.item("heroTitle")), texts[0]);
-        QCOMPARE(Env::text(env.item("heroSubtitle")), texts[1]);
-        QCOMPARE(env.item("heroIcon")->property("symbol").toString(), texts[2]);
-        QCOMPARE(Env::text(env.item("footerCaption")), texts[3]);
-        QCOMPARE(Env::text(env.item("footerButton")), texts[4]);
-
-        // Header first, the sections in the presentation's order, the footer last.
-        QQuickItem* column = env.item("contentColumn");
-        auto top = [&](const QString& name) {
-            QQuickItem* found = env.item(name.toLatin1().constData());
-            return found ? found->mapToItem(column, QPointF(0, 0)).y() : -1.0;
-        };
-        double previous = top(QStringLiteral("heroHeader"));
-        QVERIFY(previous >= 0);
-        for (const QString& name : sectionOrder + QStringList{QStringLiteral("footer")}) {
-            QVERIFY2(top(name) > previous, qPrintable(name));
-            previous = top(name);
-        }
-        QCOMPARE(column->width(), 472.0); // 520 less 24 on each side
     }
 
     void sectionTextsAndSymbols() {
