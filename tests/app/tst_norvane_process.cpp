@@ -56,6 +56,7 @@ private slots:
         QVERIFY(home.start(first, {QStringLiteral("--open-settings")}));
         // The stored key is read: the switch opens the standard window, not setup.
         QTRY_VERIFY_WITH_TIMEOUT(windowTitled(QStringLiteral("^Norvane Settings$")), 20000);
+        QVERIFY(QFile::exists(home.runtime.filePath(QStringLiteral("norvane.socket"))));
 
         QProcess second;
         QVERIFY(home.start(second, {QStringLiteral("--open-settings")}));
