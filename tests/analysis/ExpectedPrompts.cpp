@@ -1,4 +1,4 @@
-#include "ExpectedPrompts.h"
+#include "AnalysisTesting.h"
 
 namespace norvane::testing {
 

@@ -4,6 +4,8 @@
 
 namespace norvane::testing {
 
+using Mode = LoopbackHttpServer::Response::Mode;
+
 std::optional<QByteArray> LoopbackHttpServer::Request::header(const QByteArray& name) const {
     for (const auto& [key, value] : headers) {
         if (key.compare(name, Qt::CaseInsensitive) == 0)
@@ -12,49 +14,39 @@ std::optional<QByteArray> LoopbackHttpServer::Request::header(const QByteArray& 
     return std::nullopt;
 }
 
-LoopbackHttpServer::LoopbackHttpServer(QObject* parent) : QObject(parent) {
-    connect(&m_server, &QTcpServer::newConnection, this, &LoopbackHttpServer::accept);
-}
-
-LoopbackHttpServer::~LoopbackHttpServer() = default;
-
-bool LoopbackHttpServer::start() {
-    return m_server.listen(QHostAddress::LocalHost, 0);
+LoopbackHttpServer::LoopbackHttpServer() {
+    connect(&m_server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+            ++m_connectionCount;
+            ++m_openConnections;
+            socket->setParent(this);
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { consume(socket); });
+            connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+                --m_openConnections;
+                socket->deleteLater();
+            });
+        }
+    });
 }
 
 QUrl LoopbackHttpServer::baseUrl(const QString& scheme) const {
-    return QUrl(QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port()));
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(m_server.serverPort()));
 }
 
 LoopbackHttpServer::Response LoopbackHttpServer::json(int status, const QByteArray& body) {
     Response response;
     response.status = status;
     response.body = body;
-    response.extraHeaders.append(
-        LoopbackHttpServer::Header{"Content-Type", "application/json; charset=UTF-8"});
+    response.extraHeaders.append(Header{"Content-Type", "application/json; charset=UTF-8"});
     return response;
 }
 
-void LoopbackHttpServer::accept() {
-    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-        ++m_connectionCount;
-        ++m_openConnections;
-        socket->setParent(this);
-        socket->setProperty("buffer", QByteArray());
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { consume(socket); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            --m_openConnections;
-            socket->deleteLater();
-        });
-    }
-}
-
 void LoopbackHttpServer::consume(QTcpSocket* socket) {
-    QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
+    const QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
     socket->setProperty("buffer", buffer);
     if (socket->property("answered").toBool())
         return;
-    if (m_response.mode == Response::Mode::Raw) {
+    if (m_response.mode == Mode::Raw) {
         socket->setProperty("answered", true);
         socket->write(m_response.raw);
         socket->disconnectFromHost();
@@ -67,24 +59,20 @@ void LoopbackHttpServer::consume(QTcpSocket* socket) {
     Request request;
     const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
     const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
-    if (requestLine.size() >= 2) {
-        request.method = requestLine.at(0);
-        request.target = requestLine.at(1);
-    }
-    const qsizetype question = request.target.indexOf('?');
-    request.path = question < 0 ? request.target : request.target.left(question);
-    request.query = question < 0 ? QByteArray() : request.target.mid(question + 1);
+    const QByteArray target = requestLine.value(1);
+    request.method = requestLine.value(0);
+    const qsizetype question = target.indexOf('?');
+    request.path = question < 0 ? target : target.left(question);
+    request.query = question < 0 ? QByteArray() : target.mid(question + 1);
     qint64 contentLength = 0;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines.at(i).trimmed();
+    for (const QByteArray& rawLine : lines.mid(1)) {
+        const QByteArray line = rawLine.trimmed();
         const qsizetype colon = line.indexOf(':');
         if (colon <= 0)
             continue;
-        const QByteArray name = line.left(colon);
-        const QByteArray value = line.mid(colon + 1).trimmed();
-        request.headers.append({name, value});
-        if (name.compare("content-length", Qt::CaseInsensitive) == 0)
-            contentLength = value.toLongLong();
+        request.headers.append({line.left(colon), line.mid(colon + 1).trimmed()});
+        if (request.headers.last().first.compare("content-length", Qt::CaseInsensitive) == 0)
+            contentLength = request.headers.last().second.toLongLong();
     }
     const qsizetype bodyStart = headerEnd + 4;
     if (buffer.size() - bodyStart < contentLength)
@@ -98,33 +86,24 @@ void LoopbackHttpServer::consume(QTcpSocket* socket) {
 
 void LoopbackHttpServer::answer(QTcpSocket* socket) {
     const Response& response = m_response;
-    switch (response.mode) {
-    case Response::Mode::Stall:
+    if (response.mode == Mode::Stall)
         return;
-    case Response::Mode::Close:
+    if (response.mode == Mode::Close) {
         socket->disconnectFromHost();
         return;
-    default:
-        break;
     }
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Status\r\n";
     for (const auto& [name, value] : response.extraHeaders)
         head += name + ": " + value + "\r\n";
-    if (response.declaredLength)
-        head += "Content-Length: " + QByteArray::number(*response.declaredLength) + "\r\n";
-    else if (response.sendContentLength)
-        head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
-    head += "Connection: close\r\n\r\n";
-    socket->write(head);
-    if (response.mode == Response::Mode::StallAfterHeaders ||
-        response.mode == Response::Mode::CutAfterHeaders) {
-        socket->write(response.body.left(response.partialBodyBytes));
-        if (response.mode == Response::Mode::CutAfterHeaders)
-            socket->disconnectFromHost();
-        return;
-    }
-    socket->write(response.body);
-    socket->disconnectFromHost();
+    if (response.declaredLength || response.sendContentLength)
+        head +=
+            "Content-Length: " + QByteArray::number(response.declaredLength.value_or(response.body.size())) +
+            "\r\n";
+    socket->write(head + "Connection: close\r\n\r\n");
+    const bool partial = response.mode == Mode::StallAfterHeaders || response.mode == Mode::CutAfterHeaders;
+    socket->write(partial ? response.body.left(response.partialBodyBytes) : response.body);
+    if (response.mode != Mode::StallAfterHeaders)
+        socket->disconnectFromHost();
 }
 
 } // namespace norvane::testing

@@ -13,22 +13,16 @@ class QTcpSocket;
 
 namespace norvane::testing {
 
-// A small HTTP/1.1 server on 127.0.0.1 that records every request exactly as it arrived and answers
-// as scripted: a status and body, a stall, or raw bytes.
+// An HTTP/1.1 server on 127.0.0.1 that records every request exactly as it arrived and answers as scripted.
 class LoopbackHttpServer : public QObject {
     Q_OBJECT
 public:
     using Header = std::pair<QByteArray, QByteArray>;
 
     struct Request {
-        QByteArray method;
-        QByteArray target; // path and query as sent
-        QByteArray path;
-        QByteArray query;
+        QByteArray method, path, query, body, raw;
         QList<Header> headers; // in order, names as sent
-        QByteArray body;
-        QByteArray raw;
-        // The value of the first header of that name, compared without regard to letter case.
+        // The first header of that name, compared without regard to letter case.
         std::optional<QByteArray> header(const QByteArray& name) const;
     };
 
@@ -51,15 +45,11 @@ public:
         QByteArray raw;
     };
 
-    explicit LoopbackHttpServer(QObject* parent = nullptr);
-    ~LoopbackHttpServer() override;
+    LoopbackHttpServer();
 
-    bool start();
-    quint16 port() const { return m_server.serverPort(); }
+    bool start() { return m_server.listen(QHostAddress::LocalHost, 0); }
     QUrl baseUrl(const QString& scheme = QStringLiteral("http")) const;
-
-    // The answer to every following request.
-    void setResponse(Response response) { m_response = std::move(response); }
+    void setResponse(Response response) { m_response = std::move(response); } // for every following request
     static Response json(int status, const QByteArray& body);
 
     const QList<Request>& requests() const { return m_requests; }
@@ -67,7 +57,6 @@ public:
     int connectionCount() const { return m_connectionCount; }
 
 private:
-    void accept();
     void consume(QTcpSocket* socket);
     void answer(QTcpSocket* socket);
 

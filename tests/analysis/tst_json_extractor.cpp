@@ -1,4 +1,4 @@
-#include "AwaitTask.h"
+#include "AnalysisTesting.h"
 #include "analysis/JSONExtractor.h"
 
 #include <QTest>
@@ -39,11 +39,6 @@ private slots:
         QTest::newRow("only an opening brace") << QStringLiteral("{ \"opportunity\": null") << "invalid";
 
         QTest::newRow("span that is not JSON") << QStringLiteral("See {this} and {that}.") << "decoding";
-        QTest::newRow("category outside the five")
-            << QStringLiteral("Verdict: {\"opportunity\": {\"patternId\": \"p\", \"confidence\": 0.9, "
-                              "\"observation\": \"o\", "
-                              "\"question\": \"q\", \"category\": \"procrastination\"}}")
-            << "decoding";
         QTest::newRow("missing field")
             << QStringLiteral("{\"opportunity\": {\"patternId\": \"p\"}}") << "decoding";
     }

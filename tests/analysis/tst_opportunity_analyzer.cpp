@@ -1,5 +1,4 @@
-#include "AwaitTask.h"
-#include "ExpectedPrompts.h"
+#include "AnalysisTesting.h"
 #include "analysis/OpportunityAnalyzer.h"
 #include "fakes/Fakes.h"
 #include "fakes/LogCapture.h"
@@ -11,7 +10,6 @@
 using namespace norvane;
 using namespace norvane::testing;
 
-Q_DECLARE_METATYPE(std::optional<GeminiClientError>)
 Q_DECLARE_METATYPE(std::optional<NudgePipelineState>)
 
 namespace {
@@ -54,7 +52,15 @@ public:
     }
 };
 
+// What the model client answers: a text, or a failure.
+struct Reply {
+    QString text;
+    std::optional<GeminiClientError> failure;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Reply)
 
 class TestOpportunityAnalyzer : public QObject {
     Q_OBJECT
@@ -88,78 +94,61 @@ private slots:
     void outcomes_data() {
         QTest::addColumn<int>("count");
         QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("reply");
-        QTest::addColumn<std::optional<GeminiClientError>>("failure");
-        QTest::addColumn<bool>("found");
-        QTest::addColumn<std::optional<NudgePipelineState>>("state"); // nothing: left untouched
+        QTest::addColumn<Reply>("reply");
+        QTest::addColumn<std::optional<NudgePipelineState>>("state"); // nothing: found, diagnostics untouched
         QTest::addColumn<QString>("detail");
-        QTest::addColumn<bool>("logged");
 
         const QString key = QStringLiteral("test-key-123");
         const auto none = std::optional(NudgePipelineState::NoOpportunity);
         const auto failed = std::optional(NudgePipelineState::Failed);
         const QString wrongCount =
             QStringLiteral("Norvane needs exactly 3 screenshots before it can analyze a potential nudge.");
-        const auto ok = std::optional<GeminiClientError>();
+        const auto below = QStringLiteral(
+            "Gemini saw something, but its confidence (%1) stayed below the current threshold (0.70).");
 
-        QTest::newRow("two screenshots")
-            << 2 << key << QString() << ok << false << failed << wrongCount << false;
-        QTest::newRow("four screenshots")
-            << 4 << key << QString() << ok << false << failed << wrongCount << false;
-        QTest::newRow("blank key") << 3 << QStringLiteral(" \t\n ") << QString() << ok << false << failed
+        QTest::newRow("two screenshots") << 2 << key << Reply() << failed << wrongCount;
+        QTest::newRow("four screenshots") << 4 << key << Reply() << failed << wrongCount;
+        QTest::newRow("blank key") << 3 << QStringLiteral(" \t\n ") << Reply() << failed
                                    << QStringLiteral(
-                                          "Gemini API key is missing, so nudge analysis cannot run.")
-                                   << false;
+                                          "Gemini API key is missing, so nudge analysis cannot run.");
         QTest::newRow("null verdict")
-            << 3 << key << QStringLiteral("{\"opportunity\": null}") << ok << false << none
-            << QStringLiteral("Gemini reviewed the latest screenshots and chose not to interrupt.") << false;
-        QTest::newRow("equal to the threshold") << 3 << key << verdict(0.7) << ok << true
-                                                << std::optional<NudgePipelineState>() << QString() << false;
+            << 3 << key << Reply{QStringLiteral("{\"opportunity\": null}")} << none
+            << QStringLiteral("Gemini reviewed the latest screenshots and chose not to interrupt.");
+        QTest::newRow("equal to the threshold")
+            << 3 << key << Reply{verdict(0.7)} << std::optional<NudgePipelineState>() << QString();
         QTest::newRow("just below, rounds to equal")
-            << 3 << key << verdict(0.699) << ok << false << none
-            << QStringLiteral(
-                   "Gemini saw something, but its confidence (0.70) stayed below the current threshold "
-                   "(0.70).")
-            << false;
+            << 3 << key << Reply{verdict(0.699)} << none << below.arg(QStringLiteral("0.70"));
         QTest::newRow("clearly below")
-            << 3 << key << verdict(0.55) << ok << false << none
-            << QStringLiteral(
-                   "Gemini saw something, but its confidence (0.55) stayed below the current threshold "
-                   "(0.70).")
-            << false;
+            << 3 << key << Reply{verdict(0.55)} << none << below.arg(QStringLiteral("0.55"));
         QTest::newRow("unknown category")
-            << 3 << key << verdict(0.9, QStringLiteral("procrastination")) << ok << false << failed
+            << 3 << key << Reply{verdict(0.9, QStringLiteral("procrastination"))} << failed
             << QStringLiteral(
                    "The data couldn't be read because \"procrastination\" is not a valid category of "
                    "the opportunity; expected one of manual-work, stuck, inefficient-prompting, "
-                   "slow-workflow, missed-automation.")
-            << true;
+                   "slow-workflow, missed-automation.");
         QTest::newRow("no JSON in the reply")
-            << 3 << key << QStringLiteral("I would not interrupt.") << ok << false << failed
-            << QStringLiteral("Gemini returned an unreadable response.") << true;
-        QTest::newRow("client failure")
-            << 3 << key << QString() << std::optional(GeminiClientError::emptyResponse()) << false << failed
-            << QStringLiteral("Gemini returned an empty response.") << true;
+            << 3 << key << Reply{QStringLiteral("I would not interrupt.")} << failed
+            << QStringLiteral("Gemini returned an unreadable response.");
+        QTest::newRow("client failure") << 3 << key << Reply{{}, GeminiClientError::emptyResponse()} << failed
+                                        << QStringLiteral("Gemini returned an empty response.");
     }
 
     // Run under a locale whose decimal separator is a comma: numbers in the texts must not follow it.
+    // Failures after a model call are logged; those found before it are not.
     void outcomes() {
         QFETCH(int, count);
         QFETCH(QString, key);
-        QFETCH(QString, reply);
-        QFETCH(std::optional<GeminiClientError>, failure);
-        QFETCH(bool, found);
+        QFETCH(Reply, reply);
         QFETCH(std::optional<NudgePipelineState>, state);
         QFETCH(QString, detail);
-        QFETCH(bool, logged);
 
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         std::setlocale(LC_ALL, "de_DE.UTF-8"); // where the system has it
         FakeGemini gemini;
-        if (failure)
-            gemini.replies.push_back(*failure);
+        if (reply.failure)
+            gemini.replies.push_back(*reply.failure);
         else
-            gemini.replies.push_back(reply);
+            gemini.replies.push_back(reply.text);
         m_state->setApiKey(key);
         m_clock.advance(12.5);
         OpportunityAnalyzer analyzer(&gemini, m_state.get());
@@ -170,9 +159,10 @@ private slots:
             screenshots.append(makeScreenshot(QStringLiteral("Numbers"), QStringLiteral("Budget"), 7 + i));
         const auto opportunity = analyzeNow(analyzer, screenshots);
 
-        QCOMPARE(gemini.calls.size(), count == 3 && !key.trimmed().isEmpty() ? 1 : 0);
-        QCOMPARE(opportunity.has_value(), found);
-        if (found)
+        const bool asked = count == 3 && !key.trimmed().isEmpty();
+        QCOMPARE(gemini.calls.size(), asked ? 1 : 0);
+        QCOMPARE(opportunity.has_value(), !state);
+        if (opportunity)
             QCOMPARE(opportunity->patternId, QStringLiteral("manual-copy-paste"));
         if (state) {
             QCOMPARE(m_state->nudgeDiagnostics().state, *state);
@@ -181,7 +171,7 @@ private slots:
         } else {
             QCOMPARE(m_state->nudgeDiagnostics(), m_before);
         }
-        if (logged)
+        if (asked && state == NudgePipelineState::Failed)
             QCOMPARE(log.messages(category, QtCriticalMsg),
                      QStringList{QStringLiteral("Opportunity analysis failed: ") + detail});
         else

@@ -1,5 +1,4 @@
-#include "AwaitTask.h"
-#include "ExpectedPrompts.h"
+#include "AnalysisTesting.h"
 #include "analysis/RecommendationEngine.h"
 #include "fakes/Fakes.h"
 

@@ -23,4 +23,10 @@ template <typename Result> QString failureText(const Result& result) {
     return result ? QString() : result.error().description();
 }
 
+// The two prompts written out in full (in their own source file: moc misreads raw string literals).
+QString expectedAnalysisPrompt();
+// For a slow-workflow opportunity observed as "Switching between Mail and Numbers to copy order numbers."
+// and the answer "Collecting order numbers\nfrom 40 emails  ".
+QString expectedRecommendationPrompt();
+
 } // namespace norvane::testing
