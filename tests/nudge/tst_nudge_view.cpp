@@ -63,16 +63,21 @@ class NudgeViewTest : public QObject {
     }
 
     // QTest types whole strings into widgets only; a window gets one key at a time.
-    void type(const QString& text) {
-        for (const QChar c : text)
-            QTest::keyClick(view.get(), c.toLatin1());
-    }
-
     void typeIntoAnswer(const QString& typed) {
         settle();
         click("answerField");
         QTRY_VERIFY(item("answerField")->hasActiveFocus());
-        type(typed);
+        for (const QChar c : typed)
+            QTest::keyClick(view.get(), c.toLatin1());
+    }
+
+    // The one face on show, if exactly one is.
+    QString face() const {
+        QStringList faces;
+        for (const char* name : {"questionFace", "loadingFace", "recommendationFace"})
+            if (shown(name))
+                faces.append(QLatin1String(name));
+        return faces.size() == 1 ? faces.first() : QString();
     }
 
     void showNudge() { rig->appState.presentOpportunity(sampleOpportunity()); }
@@ -138,8 +143,7 @@ private slots:
         QCOMPARE(text("tellMeButton"), QStringLiteral("Tell me"));
         QCOMPARE(text("notNowButton"), QStringLiteral("Not now"));
         QVERIFY(!shown("errorText"));
-        QVERIFY(!shown("loadingFace"));
-        QVERIFY(!shown("recommendationFace"));
+        QCOMPARE(face(), QStringLiteral("questionFace"));
 
         QVERIFY(sceneY("titleText") < sceneY("observationText"));
         QVERIFY(sceneY("observationText") < sceneY("questionText"));
@@ -258,9 +262,7 @@ private slots:
         rig->coordinator.submitAnswer(QStringLiteral("closing the month"));
         settle();
 
-        QVERIFY(shown("loadingFace"));
-        QVERIFY(!shown("questionFace"));
-        QVERIFY(!shown("recommendationFace"));
+        QCOMPARE(face(), QStringLiteral("loadingFace"));
         QVERIFY(item("loadingIndicator")->property("indeterminate").toBool());
         QCOMPARE(text("loadingText"),
                  QStringLiteral("Generating one specific suggestion for what you\u2019re doing right now."));
@@ -274,9 +276,7 @@ private slots:
         rig->showRecommendation(kLongPrompt);
         settle();
 
-        QVERIFY(shown("recommendationFace"));
-        QVERIFY(!shown("questionFace"));
-        QVERIFY(!shown("loadingFace"));
+        QCOMPARE(face(), QStringLiteral("recommendationFace"));
         const Recommendation r = FakeRecommendationEngine::sampleRecommendation();
         QCOMPARE(text("headlineText"), r.headline);
         QCOMPARE(text("detailText"), r.detail);
