@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """A stand-in for the model service on loopback, for the resource benchmark.
 
-Answers every generateContent POST. Analysis requests get "no opportunity" except every Nth one, which
-gets a confident opportunity so that a nudge card appears now and then; recommendation requests get one
+Answers every generateContent POST. Analysis requests get "no opportunity" except the 1st, (N+1)th,
+(2N+1)th... which get a confident opportunity so that a nudge card appears now and then; recommendation requests get one
 recommendation. Run alone it prints "PORT <n>" and serves until interrupted.
 """
 
@@ -77,7 +77,8 @@ class ModelServer:
                 self.recommendations += 1
                 return _envelope(RECOMMENDATION)
             self.analyses += 1
-            if self.opportunity_every > 0 and self.analyses % self.opportunity_every == 0:
+            # The first analysis already raises a card, so a short run sees the card's memory too.
+            if self.opportunity_every > 0 and (self.analyses - 1) % self.opportunity_every == 0:
                 self.opportunities += 1
                 return _envelope(_opportunity(self.analyses))
             return _envelope(NO_OPPORTUNITY)
@@ -94,7 +95,7 @@ class ModelServer:
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--opportunity-every", type=int, default=0,
-                        help="answer every Nth analysis with an opportunity (0: never)")
+                        help="answer analyses 1, N+1, 2N+1... with an opportunity (0: never)")
     args = parser.parse_args()
     server = ModelServer(args.opportunity_every).start()
     print(f"PORT {server.port}", flush=True)

@@ -2,11 +2,15 @@
 # Resource use of the application with monitoring on, under a private Xvfb + openbox, typing bursts
 # through XTEST and idle gaps, with a loopback model server. Prints a short table.
 #
-#   bench/resources/run.sh [minutes] [drive.py options...]
+#   bench/resources/run.sh [minutes] [drive.py options...]      (default 5 minutes)
 #
+# Active = from the first key of a burst until 22 s after its last key (the application has gone idle);
+# idle = the rest after start-up. Resident memory settles within about five minutes of bursts, so the
+# "flat" verdict is only given for runs of 10 minutes or more. The environment reaches the application,
+# so e.g. QT_QUICK_BACKEND=opengl or MALLOC_MMAP_THRESHOLD_=524288 can be compared.
 # Builds what it needs (norvane_under_test, bench_typing_window) in NORVANE_BUILD_DIR, by default the
 # "default" preset's folder build/ (configured with `cmake --preset default` when missing).
-# Examples of options: --burst 30 --gap 60 --opportunity-every 4 --keep --csv /tmp/samples.csv
+# Examples of options: --burst 30 --gap 60 --opportunity-every 3 --keep --csv /tmp/samples.csv
 #   --wrap "valgrind --tool=callgrind --callgrind-out-file=/tmp/cg.%p"   (slow; use a short run)
 set -euo pipefail
 
