@@ -202,8 +202,8 @@ WindowSnapshot SystemFrontmostWindowProvider::readSnapshot() {
     if (m_connection->hasRes()) {
         QList<QPair<xcb_window_t, xcb_res_query_client_ids_cookie_t>> pending;
         auto ask = [&](xcb_window_t window) {
-            xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-            pending.append({window, xcb_res_query_client_ids(c, 1, &spec)});
+            xcb_res_client_id_spec_t wanted{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+            pending.append({window, xcb_res_query_client_ids(c, 1, &wanted)});
         };
         for (int i = 0; i < windows.size(); ++i)
             if (!facts[i].pid)
