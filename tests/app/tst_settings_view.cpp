@@ -1,7 +1,7 @@
 // The settings window under a real X server, with the connection test also run against a loopback HTTP
 // server. Saves PNGs of both presentations for review.
-#include "LoopbackHttpServer.h"
 #include "analysis/GeminiClient.h"
+#include "analysis/LoopbackHttpServer.h"
 #include "app/SettingsWindowManager.h"
 #include "app/ShellCommands.h"
 #include "fakes/FakeMonitoringControl.h"
@@ -466,24 +466,30 @@ private slots:
             return std::pair(env.apiMessage(), Env::color(env.item("apiTestResult")));
         };
         LoopbackHttpServer server;
-        server.body = R"({"candidates":[{"content":{"parts":[{"text":"  OK \n"}],"role":"model"}}]})";
-        QCOMPARE(run(server.baseUrl()),
-                 std::pair(QStringLiteral("Success: OK"), SettingsController::successTint()));
-        QCOMPARE(server.requests.size(), 1);
-        QCOMPARE(server.requests.first().method, QByteArray("POST"));
-        QVERIFY(server.requests.first().target.contains(":generateContent"));
-        QVERIFY(server.requests.first().body.contains("Reply with exactly OK."));
+        QVERIFY(server.start());
+        server.setResponse(LoopbackHttpServer::json(
+            200, R"({"candidates":[{"content":{"parts":[{"text":"  OK \n"}],"role":"model"}}]})"));
+        const QString base = server.baseUrl().toString();
+        QCOMPARE(run(base), std::pair(QStringLiteral("Success: OK"), SettingsController::successTint()));
+        QCOMPARE(server.requests().size(), 1);
+        QCOMPARE(server.requests().first().method, QByteArray("POST"));
+        QVERIFY(server.requests().first().path.contains(":generateContent"));
+        QVERIFY(server.requests().first().body.contains("Reply with exactly OK."));
 
-        server.status = 404;
-        server.contentType = "text/plain";
-        server.body = "No such route: ";
-        server.echoTargetInBody = true;
+        // An error page that quotes the request, key and all, back at the caller.
+        LoopbackHttpServer::Response quoting;
+        quoting.status = 404;
+        quoting.extraHeaders.append(LoopbackHttpServer::Header{"Content-Type", "text/plain"});
+        quoting.body =
+            "No such route: " + server.requests().first().path + '?' + server.requests().first().query;
+        QVERIFY(quoting.body.contains("0123456789"));
+        server.setResponse(quoting);
         QTcpServer closed;
         QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
         const QString closedUrl = QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort());
         closed.close();
-        for (const QString& base : {server.baseUrl(), closedUrl}) {
-            const auto [message, tint] = run(base);
+        for (const QString& url : {base, closedUrl}) {
+            const auto [message, tint] = run(url);
             QVERIFY2(!message.isEmpty() && !message.contains(QStringLiteral("0123456789")),
                      qPrintable(message));
             QCOMPARE(tint, SettingsController::secondaryTint());
