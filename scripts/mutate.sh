@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# Plants deliberate faults in the product code, one at a time, and runs the tests of the area that
+# should catch each. A fault the tests miss ("survived") marks a rule no test protects.
+#
+# usage: scripts/mutate.sh [-o RESULTS] [NAME-FILTER]
+#
+# Works on a private copy of the working tree under $NORVANE_MUTATE_DIR (default /tmp/norvane-mutate)
+# with its own build folder, so the checkout and its build stay untouched. The copy is refreshed on each
+# run and builds incrementally (through ccache when it is installed). Each line of the results reads
+# "killed|survived|not-applied|no-build NAME"; the last line is the tally.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+WORK=${NORVANE_MUTATE_DIR:-/tmp/norvane-mutate}
+RESULTS=$WORK/results.txt
+while getopts "o:" opt; do
+    case $opt in
+    o) RESULTS=$OPTARG ;;
+    *) echo "usage: $0 [-o RESULTS] [NAME-FILTER]" >&2; exit 2 ;;
+    esac
+done
+shift $((OPTIND - 1))
+FILTER=${1:-}
+
+# name @@ ctest label @@ file under src/ @@ text @@ replacement ("\n" stands for a line break)
+MUTATIONS=$(cat <<'EOF'
+settings-file-not-0600 @@ model @@ model/AppState.cpp @@ QFile::setPermissions(fileName, QFile::ReadOwner | QFile::WriteOwner); @@ ;
+pause-not-clamped @@ model @@ model/AppState.cpp @@ seconds = std::clamp(seconds, -kMaxSleepSeconds, kMaxSleepSeconds); @@ ;
+second-card-allowed @@ model @@ model/AppState.cpp @@     if (m_currentNudge)\n        return;\n    if (m_suppressedPatterns @@     if (m_suppressedPatterns
+dismissed-pattern-shown-again @@ model @@ model/AppState.cpp @@ if (m_suppressedPatterns.contains(opportunity.patternId))\n        return; @@ ;
+not-useful-not-suppressed @@ model @@ model/AppState.cpp @@ reason == NudgeOutcome::NotNow || reason == NudgeOutcome::NotUseful @@ reason == NudgeOutcome::NotNow
+raw-value-misspelt @@ model @@ model/Enums.h @@ "cooldown-interval" @@ "cool-down-interval"
+cancel-skips-callbacks @@ model @@ model/Cancellation.cpp @@ for (auto& [id, callback] : callbacks)\n        callback(); @@ (void)callbacks;
+idle-threshold-wrong @@ monitoring @@ monitoring/MonitoringRules.h @@ idleThreshold = 20.0 @@ idleThreshold = 21.0
+active-window-boundary @@ monitoring @@ monitoring/MonitoringRules.cpp @@ *inputAge <= activeStateWindow @@ *inputAge < activeStateWindow
+active-cadence-wrong @@ monitoring @@ monitoring/MonitoringRules.h @@ activeCaptureInterval = 4.0 @@ activeCaptureInterval = 5.0
+buffer-limit-off-by-one @@ monitoring @@ monitoring/MonitoringRules.h @@ screenshotBufferLimit = 10 @@ screenshotBufferLimit = 11
+eviction-ignores-cooldown @@ monitoring @@ monitoring/MonitoringRules.cpp @@ if (buffer[i].activityState == MonitoringActivityState::Cooldown || @@ if (
+selection-score-wrong @@ monitoring @@ monitoring/MonitoringRules.cpp @@ score += 25; @@ score += 5;
+app-switch-as-window @@ monitoring @@ monitoring/MonitoringRules.cpp @@ if (!previous || previous->appName != current->appName) @@ if (!previous)
+paused-loop-captures @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (m_appState->isPaused()) { @@ if (false) {
+stop-check-dropped @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (!self || loop.isCancelled() || session.isCancelled())\n        co_return;\n    if (!screenshot) @@ if (!self)\n        co_return;\n    if (!screenshot)
+two-analyses-at-once @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (m_analysisTask) {\n        qCDebug @@ if (false) {\n        qCDebug
+analyzed-burst-not-remembered @@ monitoring @@ monitoring/MonitoringService.cpp @@ m_lastAnalyzedActivityBurstID = burstID; @@ ;
+own-window-observed @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (rawWindow && !rawWindow->isOwnApp) @@ if (rawWindow)
+scroll-not-meaningful @@ platform @@ monitoring/InputActivityMonitor.cpp @@ return MeaningfulInputKind::Scroll; @@ break;
+jpeg-size-wrong @@ capture @@ capture/ScreenshotService.h @@ kMaxLongestEdge = 1024.0 @@ kMaxLongestEdge = 1000.0
+jpeg-quality-wrong @@ capture @@ capture/ScreenshotService.h @@ kJpegQuality = 70 @@ kJpegQuality = 90
+forced-capture-deduplicated @@ capture @@ capture/ScreenshotService.cpp @@ if (!force && m_lastCaptureSignature @@ if (m_lastCaptureSignature
+store-file-not-0600 @@ capture @@ capture/ScreenshotDiskStore.cpp @@ if (!file.setPermissions(kPrivateFile)) @@ if (false)
+store-folder-not-0700 @@ capture @@ capture/ScreenshotDiskStore.cpp @@ fs::permissions(*it, fs::perms::owner_all, fs::perm_options::replace, error); @@ ;
+buffer-index-off-by-one @@ capture @@ capture/ScreenshotDiskStore.cpp @@ QString::asprintf("%02d", index + 1) @@ QString::asprintf("%02d", index)
+file-name-too-long @@ capture @@ capture/ScreenshotDiskStore.cpp @@ kMaxFileNameCharacters = 48 @@ kMaxFileNameCharacters = 49
+untitled-window-text @@ capture @@ capture/WindowChoice.cpp @@ QString title = QStringLiteral("Untitled Window"); @@ QString title = QStringLiteral("Untitled");
+key-not-masked @@ analysis @@ analysis/GeminiClient.cpp @@ text.replace(QRegularExpression(pattern), apiKeyMask); @@ ;
+blank-error-body-empty @@ analysis @@ analysis/GeminiClient.cpp @@ if (text.trimmed().isEmpty())\n        return GeminiClientError::apiError(statusText); @@ ;
+redirects-followed @@ analysis @@ analysis/GeminiClient.cpp @@ QNetworkRequest::ManualRedirectPolicy @@ QNetworkRequest::NoLessSafeRedirectPolicy
+reply-cap-ignored @@ analysis @@ analysis/GeminiClient.cpp @@ if (length.isValid() && length.toLongLong() > cap) { @@ if (false) {
+analysis-prompt-wrong @@ analysis @@ analysis/OpportunityAnalyzer.cpp @@ u"Return only JSON." @@ u"Return JSON only."
+analysis-temperature-wrong @@ analysis @@ analysis/OpportunityAnalyzer.cpp @@ apiKey, 0.2, @@ apiKey, 0.3,
+confidence-equality-fails @@ analysis @@ analysis/OpportunityAnalyzer.cpp @@ opportunity.confidence >= confidenceThreshold @@ opportunity.confidence > confidenceThreshold
+caption-wrong @@ analysis @@ analysis/OpportunityAnalyzer.cpp @@ QStringLiteral(", reason: ") @@ QStringLiteral(", why: ")
+recommendation-screenshot-caption @@ analysis @@ analysis/RecommendationEngine.cpp @@ QStringLiteral("Current screenshot: ") @@ QStringLiteral("Screenshot: ")
+fence-kept @@ analysis @@ analysis/JSONExtractor.cpp @@ cleaned.remove(QStringLiteral("```json"), Qt::CaseSensitive); @@ ;
+answer-frame-not-forced @@ nudge @@ nudge/NudgeCoordinator.cpp @@ captureFrontmostWindow(true) @@ captureFrontmostWindow(false)
+stale-answer-lands @@ nudge @@ nudge/NudgeCoordinator.cpp @@ m_appState->currentNudge()->id == nudgeId @@ true
+question-auto-dismiss-wrong @@ nudge @@ nudge/NudgePanelPlacement.h @@ questionSeconds = 60 @@ questionSeconds = 90
+card-margin-wrong @@ nudge @@ nudge/NudgePanelPlacement.h @@ margin = 20 @@ margin = 16
+not-useful-label @@ nudge @@ nudge/NudgeView.qml @@ text: "Not useful" @@ text: "Not Useful"
+no-key-not-setup @@ app @@ app/StartupDecision.cpp @@ return SettingsPresentationMode::Setup; @@ return SettingsPresentationMode::Standard;
+oversized-handover-kept @@ app @@ app/SingleInstance.cpp @@ if (buffer->size() > maxMessageBytes) { @@ if (false) {
+interval-label-wrong @@ app @@ app/SettingsController.cpp @@ QStringLiteral(" seconds") @@ QStringLiteral(" s")
+menu-title-wrong @@ app @@ app/ShellCommands.cpp @@ QStringLiteral("Pause for 30 min") @@ QStringLiteral("Pause 30 min")
+key-caption-wrong @@ app @@ app/SettingsView.qml @@ text: "Stored locally on this computer. @@ text: "Stored on this computer.
+right-button-as-left @@ platform @@ platform/x11/RawInputClassifier.cpp @@ return InputEvent{InputEventType::RightMouseDown, 3}; @@ return InputEvent{InputEventType::LeftMouseDown, 3};
+drag-not-detected @@ platform @@ platform/x11/RawInputClassifier.cpp @@ if (m_heldButtons.contains(1)) @@ if (m_heldButtons.contains(2))
+hidden-window-visible @@ platform @@ platform/x11/SystemFrontmostWindowProvider.cpp @@ facts.alpha = viewable && !hidden ? 1.0 : 0.0; @@ facts.alpha = viewable ? 1.0 : 0.0;
+reduction-rounding @@ platform @@ platform/x11/WindowImageReduction.cpp @@ mean |= ((sum + 2) / 4) << shift; @@ mean |= (sum / 4) << shift;
+EOF
+)
+
+log() { printf '%s\n' "$*" >&2; }
+
+mkdir -p "$WORK/tree" "$WORK/logs"
+# Refresh the copy: tracked and untracked files, not ignored ones; tar keeps the times, so the build
+# only redoes what changed since the last run.
+find "$WORK/tree" -mindepth 1 -maxdepth 1 -exec rm -rf {} +
+(cd "$ROOT" && git ls-files -co --exclude-standard -z | tar --null -T - -cf -) | tar -xf - -C "$WORK/tree"
+
+launcher=()
+if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S "$WORK/tree" -B "$WORK/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNORVANE_WERROR=OFF \
+    -DNORVANE_BUILD_BENCH=OFF "${launcher[@]}" >"$WORK/logs/configure.log"
+log "building the unchanged copy"
+cmake --build "$WORK/build" >"$WORK/logs/build.log" 2>&1 || { log "the unchanged copy does not build"; exit 1; }
+
+labels=$(printf '%s\n' "$MUTATIONS" | awk -F' @@ ' '{print $2}' | sort -u | paste -sd'|')
+log "running the unchanged tests ($labels)"
+if ! ctest --test-dir "$WORK/build" -L "^($labels)\$" -j2 >"$WORK/logs/baseline.log" 2>&1; then
+    log "the unchanged tests fail; see $WORK/logs/baseline.log"
+    exit 1
+fi
+
+killed=0 survived=0 skipped=0
+: >"$RESULTS"
+while IFS= read -r line; do
+    [ -n "$line" ] || continue
+    name=${line%% @@ *}; rest=${line#* @@ }
+    label=${rest%% @@ *}; rest=${rest#* @@ }
+    file=${rest%% @@ *}; rest=${rest#* @@ }
+    from=${rest%% @@ *}; to=${rest#* @@ }
+    [ "$to" != "$rest" ] || to=""
+    if [ -n "$FILTER" ] && [[ $name != *$FILTER* ]]; then continue; fi
+    target=$WORK/tree/src/$file
+    cp "$target" "$WORK/original"
+    if ! FROM=$from TO=$to perl -0777 -i -pe '
+            BEGIN { ($f, $t) = map { s/\\n/\n/gr } @ENV{qw(FROM TO)} }
+            $n += s/\Q$f\E/$t/; END { exit($n ? 0 : 3) }' "$target"; then
+        result=not-applied
+        skipped=$((skipped + 1))
+    elif ! cmake --build "$WORK/build" >"$WORK/logs/$name.build.log" 2>&1; then
+        result=no-build
+        skipped=$((skipped + 1))
+    elif ctest --test-dir "$WORK/build" -L "^$label\$" -j2 --stop-on-failure >"$WORK/logs/$name.test.log" 2>&1; then
+        result=survived
+        survived=$((survived + 1))
+    else
+        result=killed
+        killed=$((killed + 1))
+    fi
+    # A fresh time stamp, so the next build puts the original back.
+    cp "$WORK/original" "$target"
+    printf '%-11s %s (%s)\n' "$result" "$name" "$label" | tee -a "$RESULTS"
+done <<<"$MUTATIONS"
+cmake --build "$WORK/build" >/dev/null 2>&1 || true
+printf 'mutations: %d killed, %d survived, %d not applied or not built\n' "$killed" "$survived" "$skipped" |
+    tee -a "$RESULTS"
