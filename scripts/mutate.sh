@@ -2,21 +2,28 @@
 # Plants deliberate faults in the product code, one at a time, and runs the tests of the area that
 # should catch each. A fault the tests miss ("survived") marks a rule no test protects.
 #
-# usage: scripts/mutate.sh [-o RESULTS] [NAME-FILTER]
+# usage: scripts/mutate.sh [-r REVISION] [-o RESULTS] [NAME-FILTER]
 #
-# Works on a private copy of the working tree under $NORVANE_MUTATE_DIR (default /tmp/norvane-mutate)
-# with its own build folder, so the checkout and its build stay untouched. The copy is refreshed on each
-# run and builds incrementally (through ccache when it is installed). Each line of the results reads
+# Without -r the copy is the working tree as it stands (tracked and untracked files, not ignored ones);
+# with -r it is that commit.
+#
+# Works on a private copy of the working tree under $NORVANE_MUTATE_DIR (default build-mutate/ in the
+# checkout) built with the default preset, so the checkout and its build stay untouched. The copy is
+# refreshed on each run and builds incrementally; with ccache installed (base_dir set to a common parent)
+# it reuses the objects of the checkout's own build. Each line of the results reads
 # "killed|survived|not-applied|no-build NAME"; the last line is the tally.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-WORK=${NORVANE_MUTATE_DIR:-/tmp/norvane-mutate}
+WORK=${NORVANE_MUTATE_DIR:-$ROOT/build-mutate}
+BUILD=$WORK/tree/build
 RESULTS=$WORK/results.txt
-while getopts "o:" opt; do
+REVISION=
+while getopts "r:o:" opt; do
     case $opt in
+    r) REVISION=$OPTARG ;;
     o) RESULTS=$OPTARG ;;
-    *) echo "usage: $0 [-o RESULTS] [NAME-FILTER]" >&2; exit 2 ;;
+    *) echo "usage: $0 [-r REVISION] [-o RESULTS] [NAME-FILTER]" >&2; exit 2 ;;
     esac
 done
 shift $((OPTIND - 1))
@@ -82,23 +89,24 @@ EOF
 log() { printf '%s\n' "$*" >&2; }
 
 mkdir -p "$WORK/tree" "$WORK/logs"
-# Refresh the copy: tracked and untracked files, not ignored ones; tar keeps the times, so the build
-# only redoes what changed since the last run.
-find "$WORK/tree" -mindepth 1 -maxdepth 1 -exec rm -rf {} +
-(cd "$ROOT" && git ls-files -co --exclude-standard -z | tar --null -T - -cf -) | tar -xf - -C "$WORK/tree"
-
-launcher=()
-if command -v ccache >/dev/null; then
-    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+# Refresh the copy; tar keeps the times, so the build only redoes what changed since the last run.
+find "$WORK/tree" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
+if [ -n "$REVISION" ]; then
+    git -C "$ROOT" archive "$REVISION" | tar -xf - -C "$WORK/tree"
+else
+    (cd "$ROOT" && git ls-files -co --exclude-standard -z | tar --null -T - -cf -) | tar -xf - -C "$WORK/tree"
 fi
-cmake -S "$WORK/tree" -B "$WORK/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNORVANE_WERROR=OFF \
-    -DNORVANE_BUILD_BENCH=OFF "${launcher[@]}" >"$WORK/logs/configure.log"
+
+if command -v ccache >/dev/null; then
+    export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache
+fi
+(cd "$WORK/tree" && cmake --preset default) >"$WORK/logs/configure.log"
 log "building the unchanged copy"
-cmake --build "$WORK/build" >"$WORK/logs/build.log" 2>&1 || { log "the unchanged copy does not build"; exit 1; }
+cmake --build "$BUILD" >"$WORK/logs/build.log" 2>&1 || { log "the unchanged copy does not build"; exit 1; }
 
 labels=$(printf '%s\n' "$MUTATIONS" | awk -F' @@ ' '{print $2}' | sort -u | paste -sd'|')
 log "running the unchanged tests ($labels)"
-if ! ctest --test-dir "$WORK/build" -L "^($labels)\$" -j2 >"$WORK/logs/baseline.log" 2>&1; then
+if ! ctest --test-dir "$BUILD" -L "^($labels)\$" -j2 >"$WORK/logs/baseline.log" 2>&1; then
     log "the unchanged tests fail; see $WORK/logs/baseline.log"
     exit 1
 fi
@@ -120,10 +128,10 @@ while IFS= read -r line; do
             $n += s/\Q$f\E/$t/; END { exit($n ? 0 : 3) }' "$target"; then
         result=not-applied
         skipped=$((skipped + 1))
-    elif ! cmake --build "$WORK/build" >"$WORK/logs/$name.build.log" 2>&1; then
+    elif ! cmake --build "$BUILD" >"$WORK/logs/$name.build.log" 2>&1; then
         result=no-build
         skipped=$((skipped + 1))
-    elif ctest --test-dir "$WORK/build" -L "^$label\$" -j2 --stop-on-failure >"$WORK/logs/$name.test.log" 2>&1; then
+    elif ctest --test-dir "$BUILD" -L "^$label\$" -j2 --stop-on-failure >"$WORK/logs/$name.test.log" 2>&1; then
         result=survived
         survived=$((survived + 1))
     else
@@ -134,6 +142,6 @@ while IFS= read -r line; do
     cp "$WORK/original" "$target"
     printf '%-11s %s (%s)\n' "$result" "$name" "$label" | tee -a "$RESULTS"
 done <<<"$MUTATIONS"
-cmake --build "$WORK/build" >/dev/null 2>&1 || true
+cmake --build "$BUILD" >/dev/null 2>&1 || true
 printf 'mutations: %d killed, %d survived, %d not applied or not built\n' "$killed" "$survived" "$skipped" |
     tee -a "$RESULTS"
