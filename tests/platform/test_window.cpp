@@ -1,21 +1,25 @@
-// A small X client for the platform tests: one top-level window with known properties and known pixels.
-// It prints "WINDOW <id>" once the window is mapped and painted, then serves Expose events until killed.
+// A small X client for the platform and end-to-end tests: one top-level window with a title, a WM_CLASS,
+// this process as _NET_WM_PID and known pixels. It prints "WINDOW <id>" once the window is mapped and
+// painted, then serves its events until killed. The tests set rarer properties themselves.
 //
-//   --title TEXT          _NET_WM_NAME (UTF-8) and WM_NAME
-//   --wm-name-only TEXT   only WM_NAME, as Latin-1 STRING (TEXT is given in UTF-8)
-//   --class NAME          WM_CLASS class part (instance "norvane-test"); --no-class leaves it unset
-//   --pid N | --no-pid    _NET_WM_PID (default: this process)
-//   --type A[,B...]       _NET_WM_WINDOW_TYPE: _NET_WM_WINDOW_TYPE_<A>, ... in that order
-//   --transient-for ID    WM_TRANSIENT_FOR
-//   --size WxH --pos X,Y  geometry (position as a hint to the window manager)
-//   --color RRGGBB        solid colour; --quadrants paints red, green, blue, white quarters
-//   --argb AARRGGBB       a depth-32 window filled with that (straight) colour, stored premultiplied
+//   --title TEXT  --class NAME  --size WxH  --pos X,Y (a hint to the window manager)
+//   --paint RRGGBB      a solid colour
+//   --paint quadrants   red, green, blue and white quarters
+//   --paint AARRGGBB    (eight digits) a depth-32 window of that straight colour, stored premultiplied
+//   --paint typing-pad  every key typed into it drawn as a coloured cell, so the picture changes with each
+//                       keystroke and with nothing else, followed by "KEYS <n>" once drawn; while it does
+//                       not have the focus a red band runs along its bottom edge
+//
+// Built with NORVANE_TYPING_PAD_MODE (the norvane_typing_pad target) it is the application the end-to-end
+// tests work in: a typing pad titled "Typing Pad", class TypingPad, 800x500 at 60,60.
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,222 +27,165 @@
 
 namespace {
 
-xcb_atom_t atom(xcb_connection_t* c, const char* name) {
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, strlen(name), name), nullptr);
-    xcb_atom_t a = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+xcb_connection_t* c = nullptr;
+xcb_window_t window = 0;
+xcb_gcontext_t gc = 0;
+
+xcb_atom_t atom(const char* name) {
+    auto* reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
+    const xcb_atom_t a = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     free(reply);
     return a;
 }
 
-xcb_visualtype_t* findArgbVisual(xcb_screen_t* screen) {
-    for (auto depths = xcb_screen_allowed_depths_iterator(screen); depths.rem; xcb_depth_next(&depths)) {
-        if (depths.data->depth != 32)
-            continue;
-        for (auto visuals = xcb_depth_visuals_iterator(depths.data); visuals.rem;
-             xcb_visualtype_next(&visuals))
-            if (visuals.data->_class == XCB_VISUAL_CLASS_TRUE_COLOR)
-                return visuals.data;
-    }
-    return nullptr;
+void setProperty(xcb_atom_t property, xcb_atom_t type, uint8_t format, size_t length, const void* data) {
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, property, type, format, uint32_t(length), data);
 }
 
-// Code points below 256 only, which is all a STRING property can hold.
-std::string latin1FromUtf8(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            out += char(c);
-        } else if ((c & 0xe0) == 0xc0 && i + 1 < text.size()) {
-            out += char(((c & 0x1f) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3f));
-            ++i;
-        }
-    }
-    return out;
+void fill(uint32_t colour, int x, int y, int width, int height) {
+    xcb_change_gc(c, gc, XCB_GC_FOREGROUND, &colour);
+    const xcb_rectangle_t rect = {int16_t(x), int16_t(y), uint16_t(width), uint16_t(height)};
+    xcb_poly_fill_rectangle(c, window, gc, 1, &rect);
+}
+
+// A round trip, so the drawing is done before anyone is told.
+void roundTrip() {
+    free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
 }
 
 uint32_t premultiplied(uint32_t argb) {
-    const uint32_t a = argb >> 24;
-    auto channel = [a](uint32_t v) { return (v * a + 127) / 255; };
-    return (a << 24) | (channel((argb >> 16) & 0xff) << 16) | (channel((argb >> 8) & 0xff) << 8) |
-           channel(argb & 0xff);
+    uint32_t out = argb & 0xff000000u;
+    for (int shift = 0; shift < 24; shift += 8)
+        out |= ((((argb >> shift) & 0xff) * (argb >> 24) + 127) / 255) << shift;
+    return out;
+}
+
+xcb_visualid_t argbVisual(xcb_screen_t* screen) {
+    for (auto depths = xcb_screen_allowed_depths_iterator(screen); depths.rem; xcb_depth_next(&depths))
+        for (auto v = xcb_depth_visuals_iterator(depths.data); depths.data->depth == 32 && v.rem;
+             xcb_visualtype_next(&v))
+            if (v.data->_class == XCB_VISUAL_CLASS_TRUE_COLOR)
+                return v.data->visual_id;
+    return 0;
+}
+
+// Typing pad cells: a colour per key code, bright enough to tell apart after JPEG compression.
+constexpr int kCell = 24, kGap = 4, kBand = 16; // no cell reaches into the band
+uint32_t colourFor(uint8_t keycode, size_t position) {
+    const uint32_t seed = uint32_t(keycode) * 2654435761u + uint32_t(position) * 40503u;
+    return ((64 + (seed >> 8) % 192) << 16) | ((64 + (seed >> 16) % 192) << 8) | (64 + (seed >> 24) % 192);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string title = "Test Window";
-    std::string wmNameOnly;
-    bool hasWmNameOnly = false;
-    std::string className = "NorvaneTest";
-    bool setClass = true;
-    long pid = long(getpid());
-    bool setPid = true;
-    std::string type;
-    uint32_t transientFor = 0;
-    int width = 200, height = 150, x = 50, y = 50;
-    uint32_t color = 0xff0000;
-    bool quadrants = false;
-    bool argb = false;
-    uint32_t argbColor = 0;
-
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : std::string(); };
-        if (arg == "--title")
-            title = next();
-        else if (arg == "--wm-name-only") {
-            wmNameOnly = latin1FromUtf8(next());
-            hasWmNameOnly = true;
-        } else if (arg == "--class")
-            className = next();
-        else if (arg == "--no-class")
-            setClass = false;
-        else if (arg == "--pid")
-            pid = std::stol(next());
-        else if (arg == "--no-pid")
-            setPid = false;
-        else if (arg == "--type")
-            type = next();
-        else if (arg == "--transient-for")
-            transientFor = uint32_t(std::stoul(next(), nullptr, 0));
-        else if (arg == "--size")
-            sscanf(next().c_str(), "%dx%d", &width, &height);
-        else if (arg == "--pos")
-            sscanf(next().c_str(), "%d,%d", &x, &y);
-        else if (arg == "--color")
-            color = uint32_t(std::stoul(next(), nullptr, 16));
-        else if (arg == "--quadrants")
-            quadrants = true;
-        else if (arg == "--argb") {
-            argb = true;
-            argbColor = uint32_t(std::stoul(next(), nullptr, 16));
-        } else {
-            fprintf(stderr, "test_window: unknown option %s\n", arg.c_str());
+    std::vector<std::string> args(argv + 1, argv + argc);
+#ifdef NORVANE_TYPING_PAD_MODE
+    args.insert(args.begin(), {"--title", "Typing Pad", "--class", "TypingPad", "--size", "800x500", "--pos",
+                               "60,60", "--paint", "typing-pad"});
+#endif
+    std::map<std::string, std::string> option = {{"--title", "Test Window"},
+                                                 {"--class", "NorvaneTest"},
+                                                 {"--size", "200x150"},
+                                                 {"--pos", "50,50"},
+                                                 {"--paint", "ff0000"}};
+    for (size_t i = 0; i < args.size(); i += 2) {
+        if (!option.count(args[i]) || i + 1 == args.size()) {
+            fprintf(stderr, "test_window: unknown option or no value: %s\n", args[i].c_str());
             return 2;
         }
+        option[args[i]] = args[i + 1];
     }
+    int width = 0, height = 0, x = 0, y = 0;
+    sscanf(option["--size"].c_str(), "%dx%d", &width, &height);
+    sscanf(option["--pos"].c_str(), "%d,%d", &x, &y);
+    const std::string &title = option["--title"], &paint = option["--paint"];
+    const bool quadrants = paint == "quadrants", pad = paint == "typing-pad", argb = paint.size() == 8;
+    const uint32_t colour = quadrants ? 0 : pad ? 0xf4f4f0 : uint32_t(std::stoul(paint, nullptr, 16));
 
-    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c))
         return 1;
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    const xcb_window_t window = xcb_generate_id(c);
+    window = xcb_generate_id(c);
+    const uint32_t events = XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY |
+                            (pad ? XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_FOCUS_CHANGE : 0);
+    const xcb_visualid_t visual = argb ? argbVisual(screen) : screen->root_visual;
+    const uint32_t values[] = {argb ? premultiplied(colour) : colour, 0, events, xcb_generate_id(c)};
+    if (argb)
+        xcb_create_colormap(c, XCB_COLORMAP_ALLOC_NONE, values[3], screen->root, visual);
+    xcb_create_window(
+        c, argb ? 32 : XCB_COPY_FROM_PARENT, window, screen->root, int16_t(x), int16_t(y), uint16_t(width),
+        uint16_t(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, visual,
+        XCB_CW_BACK_PIXEL | XCB_CW_BORDER_PIXEL | XCB_CW_EVENT_MASK | (argb ? XCB_CW_COLORMAP : 0), values);
 
-    uint8_t depth = XCB_COPY_FROM_PARENT;
-    xcb_visualid_t visual = screen->root_visual;
-    std::vector<uint32_t> values;
-    uint32_t mask = XCB_CW_BACK_PIXEL | XCB_CW_BORDER_PIXEL | XCB_CW_EVENT_MASK;
-    const uint32_t events = XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-    if (argb) {
-        xcb_visualtype_t* type32 = findArgbVisual(screen);
-        if (!type32)
-            return 3;
-        depth = 32;
-        visual = type32->visual_id;
-        const xcb_colormap_t colormap = xcb_generate_id(c);
-        xcb_create_colormap(c, XCB_COLORMAP_ALLOC_NONE, colormap, screen->root, visual);
-        mask |= XCB_CW_COLORMAP;
-        values = {premultiplied(argbColor), 0, events, colormap};
-    } else {
-        values = {quadrants ? 0u : color, 0, events};
-    }
-    xcb_create_window(c, depth, window, screen->root, int16_t(x), int16_t(y), uint16_t(width),
-                      uint16_t(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, visual, mask, values.data());
+    setProperty(atom("_NET_WM_NAME"), atom("UTF8_STRING"), 8, title.size(), title.data());
+    setProperty(XCB_ATOM_WM_NAME, atom("UTF8_STRING"), 8, title.size(), title.data());
+    const std::string wmClass = std::string("norvane-test") + '\0' + option["--class"] + '\0';
+    setProperty(XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, wmClass.size(), wmClass.data());
+    const uint32_t pid = uint32_t(getpid());
+    setProperty(atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &pid);
+    // Takes the keyboard focus when offered; program-specified position and size.
+    const uint32_t wmHints[9] = {1, 1};
+    setProperty(XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32, 9, wmHints);
+    const uint32_t sizeHints[18] = {(1 << 2) | (1 << 3), uint32_t(x), uint32_t(y), uint32_t(width),
+                                    uint32_t(height)};
+    setProperty(XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 32, 18, sizeHints);
 
-    const xcb_atom_t utf8 = atom(c, "UTF8_STRING");
-    if (hasWmNameOnly) {
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
-                            wmNameOnly.size(), wmNameOnly.data());
-    } else {
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atom(c, "_NET_WM_NAME"), utf8, 8, title.size(),
-                            title.data());
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, utf8, 8, title.size(),
-                            title.data());
-    }
-    if (setClass) {
-        const std::string wmClass = std::string("norvane-test") + '\0' + className + '\0';
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
-                            wmClass.size(), wmClass.data());
-    }
-    if (setPid) {
-        const uint32_t value = uint32_t(pid);
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atom(c, "_NET_WM_PID"), XCB_ATOM_CARDINAL, 32,
-                            1, &value);
-    }
-    if (!type.empty()) {
-        std::vector<xcb_atom_t> types;
-        size_t start = 0;
-        while (start <= type.size()) {
-            const size_t comma = type.find(',', start);
-            const std::string name =
-                type.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-            types.push_back(atom(c, ("_NET_WM_WINDOW_TYPE_" + name).c_str()));
-            if (comma == std::string::npos)
-                break;
-            start = comma + 1;
-        }
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atom(c, "_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM,
-                            32, uint32_t(types.size()), types.data());
-    }
-    if (transientFor) {
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 32,
-                            1, &transientFor);
-    }
-    // Ask the window manager to honour the requested position (program-specified position and size).
-    uint32_t hints[18] = {};
-    hints[0] = (1 << 2) | (1 << 3);
-    hints[1] = uint32_t(x);
-    hints[2] = uint32_t(y);
-    hints[3] = uint32_t(width);
-    hints[4] = uint32_t(height);
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS,
-                        32, 18, hints);
-
-    const xcb_gcontext_t gc = xcb_generate_id(c);
+    gc = xcb_generate_id(c);
     xcb_create_gc(c, gc, window, 0, nullptr);
-    auto paint = [&] {
-        if (!quadrants)
-            return; // the background pixel is the picture
-        const uint32_t colours[4] = {0xff0000, 0x00ff00, 0x0000ff, 0xffffff};
-        const int halfW = width / 2, halfH = height / 2;
-        const xcb_rectangle_t rects[4] = {
-            {0, 0, uint16_t(halfW), uint16_t(halfH)},
-            {int16_t(halfW), 0, uint16_t(width - halfW), uint16_t(halfH)},
-            {0, int16_t(halfH), uint16_t(halfW), uint16_t(height - halfH)},
-            {int16_t(halfW), int16_t(halfH), uint16_t(width - halfW), uint16_t(height - halfH)}};
-        for (int i = 0; i < 4; ++i) {
-            xcb_change_gc(c, gc, XCB_GC_FOREGROUND, &colours[i]);
-            xcb_poly_fill_rectangle(c, window, gc, 1, &rects[i]);
-        }
+    std::vector<uint8_t> keys;
+    bool focused = false;
+    // Typed keys fill the window row by row, then start again at the top, over the old cells.
+    const auto drawCell = [&](size_t i) {
+        const int perRow = std::max(1, (width - kGap) / (kCell + kGap));
+        const size_t slot = i % size_t(perRow * std::max(1, (height - kBand - kGap) / (kCell + kGap)));
+        fill(colourFor(keys[i], i), kGap + int(slot % perRow) * (kCell + kGap),
+             kGap + int(slot / perRow) * (kCell + kGap), kCell, kCell);
     };
+    const auto drawBand = [&] { fill(focused ? colour : 0xd01010, 0, height - kBand, width, kBand); };
 
     xcb_map_window(c, window);
     xcb_flush(c);
     bool announced = false;
     while (xcb_generic_event_t* event = xcb_wait_for_event(c)) {
         const uint8_t kind = event->response_type & 0x7f;
-        if (kind == XCB_CONFIGURE_NOTIFY) {
-            // The window manager may impose another size; the quarters follow it.
-            const auto* configure = reinterpret_cast<xcb_configure_notify_event_t*>(event);
-            if (configure->window == window && (configure->width != width || configure->height != height)) {
-                width = configure->width;
-                height = configure->height;
-                paint();
-                xcb_flush(c);
+        const auto* configure = reinterpret_cast<xcb_configure_notify_event_t*>(event);
+        const auto* focus = reinterpret_cast<xcb_focus_in_event_t*>(event);
+        if (kind == XCB_CONFIGURE_NOTIFY && configure->window == window) {
+            // The window manager may impose another size; the picture follows it (a resize exposes).
+            width = configure->width;
+            height = configure->height;
+        } else if (kind == XCB_EXPOSE && reinterpret_cast<xcb_expose_event_t*>(event)->count == 0) {
+            const int w = width / 2, h = height / 2;
+            if (quadrants) {
+                fill(0xff0000, 0, 0, w, h);
+                fill(0x00ff00, w, 0, width - w, h);
+                fill(0x0000ff, 0, h, w, height - h);
+                fill(0xffffff, w, h, width - w, height - h);
             }
-        }
-        if (kind == XCB_EXPOSE) {
-            paint();
-            // A round trip makes sure the paint is done before anyone looks.
-            free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-            if (!announced) {
-                announced = true;
+            for (size_t i = 0; i < keys.size(); ++i)
+                drawCell(i);
+            if (pad)
+                drawBand();
+            roundTrip();
+            if (!announced)
                 printf("WINDOW %u\n", window);
-                fflush(stdout);
-            }
+            announced = true;
+        } else if ((kind == XCB_FOCUS_IN || kind == XCB_FOCUS_OUT) &&
+                   focus->detail != XCB_NOTIFY_DETAIL_POINTER &&
+                   (focus->mode == XCB_NOTIFY_MODE_NORMAL || focus->mode == XCB_NOTIFY_MODE_WHILE_GRABBED)) {
+            // Only real focus moves; the window manager's grabs come and go with every click.
+            focused = kind == XCB_FOCUS_IN;
+            drawBand();
+            roundTrip();
+        } else if (kind == XCB_KEY_PRESS) {
+            keys.push_back(reinterpret_cast<xcb_key_press_event_t*>(event)->detail);
+            drawCell(keys.size() - 1);
+            roundTrip();
+            printf("KEYS %zu\n", keys.size());
         }
+        fflush(stdout);
         free(event);
     }
     return 0;
