@@ -44,31 +44,8 @@ If nothing noteworthy:
 Return only JSON.)text");
 }
 
-QString expectedRecommendationPrompt() {
-    return QString::fromUtf8(
-        R"text(You are an AI efficiency expert. A user was just flagged because they appeared to be working inefficiently. Here's what happened:
-
-WHAT WE OBSERVED: Switching between Mail and Numbers to copy order numbers.
-PATTERN CATEGORY: slow-workflow
-WHAT THE USER SAID THEY'RE DOING: Collecting order numbers
-from 40 emails  
-
-A screenshot of their current screen is attached.
-
-Give them ONE specific recommendation to do this more efficiently, ideally using an AI tool (Claude, ChatGPT, or similar).
-
-CRITICAL RULES:
-- Give exactly ONE suggestion. Not a list. Not options. One thing to try right now.
-- If the suggestion involves prompting an AI tool, write the FULL EXACT PROMPT they should use. Don't describe what to ask )text"
-        "\xE2\x80\x94"
-        R"text( give them the actual words to copy-paste.
-- The headline must be action-oriented and specific. "Use Claude to reformat your dates" not "Consider using AI."
-- Estimate the effort (how long your suggestion takes) and impact (how much time it saves vs their current approach). Be specific with numbers.
-- The suggestion must be achievable right now with tools the user likely already has. Don't suggest installing new software.
-- Keep the detail to 1-2 sentences max. The prompt block does the heavy lifting.
-
-Respond with this exact JSON schema:
-{
+QString expectedRecommendationSchema() {
+    return QStringLiteral(R"text({
   "recommendation": {
     "headline": "string",
     "detail": "string (1-2 sentences)",

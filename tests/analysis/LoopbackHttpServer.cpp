@@ -29,16 +29,19 @@ LoopbackHttpServer::LoopbackHttpServer() {
     });
 }
 
+bool LoopbackHttpServer::start(quint16 port) {
+    if (!m_server.listen(QHostAddress::LocalHost, port))
+        return false;
+    m_port = m_server.serverPort();
+    return true;
+}
+
 QUrl LoopbackHttpServer::baseUrl(const QString& scheme) const {
-    return QUrl(QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(m_server.serverPort()));
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(m_port));
 }
 
 LoopbackHttpServer::Response LoopbackHttpServer::json(int status, const QByteArray& body) {
-    Response response;
-    response.status = status;
-    response.body = body;
-    response.extraHeaders.append(Header{"Content-Type", "application/json; charset=UTF-8"});
-    return response;
+    return Response{.status = status, .body = body, .extraHeaders = {{"Content-Type", "application/json"}}};
 }
 
 void LoopbackHttpServer::consume(QTcpSocket* socket) {
@@ -46,9 +49,9 @@ void LoopbackHttpServer::consume(QTcpSocket* socket) {
     socket->setProperty("buffer", buffer);
     if (socket->property("answered").toBool())
         return;
-    if (m_response.mode == Mode::Raw) {
+    if (!m_responder && m_response.mode == Mode::Raw) {
         socket->setProperty("answered", true);
-        socket->write(m_response.raw);
+        socket->write(m_response.body);
         socket->disconnectFromHost();
         return;
     }
@@ -59,46 +62,36 @@ void LoopbackHttpServer::consume(QTcpSocket* socket) {
     Request request;
     const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
     const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
-    const QByteArray target = requestLine.value(1);
     request.method = requestLine.value(0);
-    const qsizetype question = target.indexOf('?');
-    request.path = question < 0 ? target : target.left(question);
-    request.query = question < 0 ? QByteArray() : target.mid(question + 1);
-    qint64 contentLength = 0;
-    for (const QByteArray& rawLine : lines.mid(1)) {
-        const QByteArray line = rawLine.trimmed();
+    const QList<QByteArray> target = requestLine.value(1).split('?');
+    request.path = target.first();
+    request.query = target.mid(1).join('?');
+    for (const QByteArray& line : lines.mid(1)) {
         const qsizetype colon = line.indexOf(':');
-        if (colon <= 0)
-            continue;
-        request.headers.append({line.left(colon), line.mid(colon + 1).trimmed()});
-        if (request.headers.last().first.compare("content-length", Qt::CaseInsensitive) == 0)
-            contentLength = request.headers.last().second.toLongLong();
+        if (colon > 0)
+            request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
     }
-    const qsizetype bodyStart = headerEnd + 4;
-    if (buffer.size() - bodyStart < contentLength)
+    const qint64 length = request.header("Content-Length").value_or("0").toLongLong();
+    if (buffer.size() - headerEnd - 4 < length)
         return;
-    request.body = buffer.mid(bodyStart, contentLength);
-    request.raw = buffer.left(bodyStart + contentLength);
+    request.body = buffer.mid(headerEnd + 4, length);
+    request.raw = buffer.left(headerEnd + 4 + length);
     m_requests.append(request);
     socket->setProperty("answered", true);
-    answer(socket);
+    answer(socket, m_responder ? m_responder(request) : m_response);
 }
 
-void LoopbackHttpServer::answer(QTcpSocket* socket) {
-    const Response& response = m_response;
+void LoopbackHttpServer::answer(QTcpSocket* socket, const Response& response) {
     if (response.mode == Mode::Stall)
         return;
-    if (response.mode == Mode::Close) {
-        socket->disconnectFromHost();
-        return;
-    }
+    if (response.mode == Mode::Close)
+        return socket->disconnectFromHost();
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Status\r\n";
     for (const auto& [name, value] : response.extraHeaders)
         head += name + ": " + value + "\r\n";
-    if (response.declaredLength || response.sendContentLength)
-        head +=
-            "Content-Length: " + QByteArray::number(response.declaredLength.value_or(response.body.size())) +
-            "\r\n";
+    const qint64 length = response.declaredLength.value_or(response.body.size());
+    if (length >= 0)
+        head += "Content-Length: " + QByteArray::number(length) + "\r\n";
     socket->write(head + "Connection: close\r\n\r\n");
     const bool partial = response.mode == Mode::StallAfterHeaders || response.mode == Mode::CutAfterHeaders;
     socket->write(partial ? response.body.left(response.partialBodyBytes) : response.body);

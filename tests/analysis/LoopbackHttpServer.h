@@ -6,6 +6,7 @@
 #include <QTcpServer>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -13,7 +14,9 @@ class QTcpSocket;
 
 namespace norvane::testing {
 
-// An HTTP/1.1 server on 127.0.0.1 that records every request exactly as it arrived and answers as scripted.
+// The model service on 127.0.0.1: an HTTP/1.1 server that records every request exactly as it arrived
+// and answers as scripted. It can stop listening and listen again on the same port, so "the service is
+// down" and "it is back" are one address.
 class LoopbackHttpServer : public QObject {
     Q_OBJECT
 public:
@@ -32,24 +35,34 @@ public:
             Stall,             // read the request and never answer
             StallAfterHeaders, // send the headers and the first `partialBodyBytes` of the body, then wait
             CutAfterHeaders,   // the same, then close the connection
-            Raw,               // write `raw` as soon as anything arrives, then close (no HTTP parsing)
+            Raw,               // write `body` as soon as anything arrives, then close (no HTTP parsing)
             Close,             // read the request and close the connection without a word
         };
         Mode mode = Mode::Respond;
         int status = 200;
         QByteArray body;
         QList<Header> extraHeaders;
-        bool sendContentLength = true; // false: the body ends when the connection closes
+        // The Content-Length sent instead of the body's size; a negative one is left out, so the body
+        // ends when the connection closes.
         std::optional<qint64> declaredLength;
         qint64 partialBodyBytes = 0;
-        QByteArray raw;
     };
+    using Responder = std::function<Response(const Request&)>;
 
     LoopbackHttpServer();
 
-    bool start() { return m_server.listen(QHostAddress::LocalHost, 0); }
+    // Port 0 picks a free one; after close() the same port can be taken again.
+    bool start(quint16 port = 0);
+    void close() { m_server.close(); }
+    quint16 port() const { return m_port; }
     QUrl baseUrl(const QString& scheme = QStringLiteral("http")) const;
-    void setResponse(Response response) { m_response = std::move(response); } // for every following request
+
+    // The same answer to every following request (Raw works only here), or one chosen per request.
+    void setResponse(Response response) {
+        m_response = std::move(response);
+        m_responder = nullptr;
+    }
+    void setResponder(Responder responder) { m_responder = std::move(responder); }
     static Response json(int status, const QByteArray& body);
 
     const QList<Request>& requests() const { return m_requests; }
@@ -58,10 +71,12 @@ public:
 
 private:
     void consume(QTcpSocket* socket);
-    void answer(QTcpSocket* socket);
+    void answer(QTcpSocket* socket, const Response& response);
 
     QTcpServer m_server;
+    quint16 m_port = 0;
     Response m_response;
+    Responder m_responder;
     QList<Request> m_requests;
     int m_openConnections = 0;
     int m_connectionCount = 0;
