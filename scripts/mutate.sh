@@ -31,7 +31,7 @@ FILTER=${1:-}
 
 # name @@ ctest label @@ file under src/ @@ text @@ replacement ("\n" stands for a line break)
 MUTATIONS=$(cat <<'EOF'
-settings-file-not-0600 @@ model @@ model/AppState.cpp @@ QFile::setPermissions(fileName, QFile::ReadOwner | QFile::WriteOwner); @@ ;
+settings-file-not-0600 @@ model @@ model/AppState.cpp @@ QFile::setPermissions(fileName, QFile::ReadOwner | QFile::WriteOwner); @@ (void)0;
 pause-not-clamped @@ model @@ model/AppState.cpp @@ seconds = std::clamp(seconds, -kMaxSleepSeconds, kMaxSleepSeconds); @@ ;
 second-card-allowed @@ model @@ model/AppState.cpp @@     if (m_currentNudge)\n        return;\n    if (m_suppressedPatterns @@     if (m_suppressedPatterns
 dismissed-pattern-shown-again @@ model @@ model/AppState.cpp @@ if (m_suppressedPatterns.contains(opportunity.patternId))\n        return; @@ ;
@@ -53,7 +53,7 @@ own-window-observed @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (raw
 scroll-not-meaningful @@ platform @@ monitoring/InputActivityMonitor.cpp @@ return MeaningfulInputKind::Scroll; @@ break;
 jpeg-size-wrong @@ capture @@ capture/ScreenshotService.h @@ kMaxLongestEdge = 1024.0 @@ kMaxLongestEdge = 1000.0
 jpeg-quality-wrong @@ capture @@ capture/ScreenshotService.h @@ kJpegQuality = 70 @@ kJpegQuality = 90
-forced-capture-deduplicated @@ capture @@ capture/ScreenshotService.cpp @@ if (!force && m_lastCaptureSignature @@ if (m_lastCaptureSignature
+forced-capture-deduplicated @@ capture @@ capture/ScreenshotService.cpp @@ if (!force && m_lastCaptureSignature @@ if ((force || !force) && m_lastCaptureSignature
 store-file-not-0600 @@ capture @@ capture/ScreenshotDiskStore.cpp @@ if (!file.setPermissions(kPrivateFile)) @@ if (false)
 store-folder-not-0700 @@ capture @@ capture/ScreenshotDiskStore.cpp @@ fs::permissions(*it, fs::perms::owner_all, fs::perm_options::replace, error); @@ ;
 buffer-index-off-by-one @@ capture @@ capture/ScreenshotDiskStore.cpp @@ QString::asprintf("%02d", index + 1) @@ QString::asprintf("%02d", index)
@@ -62,7 +62,7 @@ untitled-window-text @@ capture @@ capture/WindowChoice.cpp @@ QString title = Q
 key-not-masked @@ analysis @@ analysis/GeminiClient.cpp @@ text.replace(QRegularExpression(pattern), apiKeyMask); @@ ;
 blank-error-body-empty @@ analysis @@ analysis/GeminiClient.cpp @@ if (text.trimmed().isEmpty())\n        return GeminiClientError::apiError(statusText); @@ ;
 redirects-followed @@ analysis @@ analysis/GeminiClient.cpp @@ QNetworkRequest::ManualRedirectPolicy @@ QNetworkRequest::NoLessSafeRedirectPolicy
-reply-cap-ignored @@ analysis @@ analysis/GeminiClient.cpp @@ if (length.isValid() && length.toLongLong() > cap) { @@ if (false) {
+reply-cap-ignored @@ analysis @@ analysis/GeminiClient.cpp @@ if (length.isValid() && length.toLongLong() > cap) { @@ if (length.isValid() && false) {
 analysis-prompt-wrong @@ analysis @@ analysis/OpportunityAnalyzer.cpp @@ u"Return only JSON." @@ u"Return JSON only."
 analysis-temperature-wrong @@ analysis @@ analysis/OpportunityAnalyzer.cpp @@ apiKey, 0.2, @@ apiKey, 0.3,
 confidence-equality-fails @@ analysis @@ analysis/OpportunityAnalyzer.cpp @@ opportunity.confidence >= confidenceThreshold @@ opportunity.confidence > confidenceThreshold
@@ -70,7 +70,7 @@ caption-wrong @@ analysis @@ analysis/OpportunityAnalyzer.cpp @@ QStringLiteral(
 recommendation-screenshot-caption @@ analysis @@ analysis/RecommendationEngine.cpp @@ QStringLiteral("Current screenshot: ") @@ QStringLiteral("Screenshot: ")
 fence-kept @@ analysis @@ analysis/JSONExtractor.cpp @@ cleaned.remove(QStringLiteral("```json"), Qt::CaseSensitive); @@ ;
 answer-frame-not-forced @@ nudge @@ nudge/NudgeCoordinator.cpp @@ captureFrontmostWindow(true) @@ captureFrontmostWindow(false)
-stale-answer-lands @@ nudge @@ nudge/NudgeCoordinator.cpp @@ m_appState->currentNudge()->id == nudgeId @@ true
+stale-answer-lands @@ nudge @@ nudge/NudgeCoordinator.cpp @@ m_appState->currentNudge()->id == nudgeId @@ (nudgeId.isNull() || true)
 question-auto-dismiss-wrong @@ nudge @@ nudge/NudgePanelPlacement.h @@ questionSeconds = 60 @@ questionSeconds = 90
 card-margin-wrong @@ nudge @@ nudge/NudgePanelPlacement.h @@ margin = 20 @@ margin = 16
 not-useful-label @@ nudge @@ nudge/NudgeView.qml @@ text: "Not useful" @@ text: "Not Useful"
@@ -81,7 +81,7 @@ menu-title-wrong @@ app @@ app/ShellCommands.cpp @@ QStringLiteral("Pause for 30
 key-caption-wrong @@ app @@ app/SettingsView.qml @@ text: "Stored locally on this computer. @@ text: "Stored on this computer.
 right-button-as-left @@ platform @@ platform/x11/RawInputClassifier.cpp @@ return InputEvent{InputEventType::RightMouseDown, 3}; @@ return InputEvent{InputEventType::LeftMouseDown, 3};
 drag-not-detected @@ platform @@ platform/x11/RawInputClassifier.cpp @@ if (m_heldButtons.contains(1)) @@ if (m_heldButtons.contains(2))
-hidden-window-visible @@ platform @@ platform/x11/SystemFrontmostWindowProvider.cpp @@ facts.alpha = viewable && !hidden ? 1.0 : 0.0; @@ facts.alpha = viewable ? 1.0 : 0.0;
+hidden-window-visible @@ platform @@ platform/x11/SystemFrontmostWindowProvider.cpp @@ facts.alpha = viewable && !hidden ? 1.0 : 0.0; @@ facts.alpha = viewable && !(hidden && false) ? 1.0 : 0.0;
 reduction-rounding @@ platform @@ platform/x11/WindowImageReduction.cpp @@ mean |= ((sum + 2) / 4) << shift; @@ mean |= (sum / 4) << shift;
 EOF
 )
