@@ -55,6 +55,7 @@ private slots:
         m_monitor->start();
         QVERIFY(m_monitor->isWatching());
         m_seen.clear();
+        m_lastButton.reset();
         QVERIFY(m_source->start([this](const InputEvent& event) {
             m_seen.append(event.type);
             if (event.button)
