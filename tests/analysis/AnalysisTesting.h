@@ -18,14 +18,7 @@ template <typename T> std::shared_ptr<std::optional<T>> startTask(QCoro::Task<T>
     return slot;
 }
 
-// Why a result holds no value, for failure messages; empty when it holds one.
-template <typename Result> QString failureText(const Result& result) {
-    return result ? QString() : result.error().description();
-}
-
-// In their own source file, as moc misreads raw string literals: the analysis prompt written out in
-// full, and the end of the recommendation prompt (the reply's schema and the last word).
+// The analysis prompt written out in full (in its own source file: moc misreads raw string literals).
 QString expectedAnalysisPrompt();
-QString expectedRecommendationSchema();
 
 } // namespace norvane::testing

@@ -44,18 +44,4 @@ If nothing noteworthy:
 Return only JSON.)text");
 }
 
-QString expectedRecommendationSchema() {
-    return QStringLiteral(R"text({
-  "recommendation": {
-    "headline": "string",
-    "detail": "string (1-2 sentences)",
-    "prompt": "string or null (the exact prompt to paste into an AI tool, null if suggestion doesn't involve a prompt)",
-    "effort": "string (e.g., '30 seconds', '2 minutes')",
-    "impact": "string (e.g., 'Saves ~15 minutes of manual work')"
-  }
-}
-
-Return only JSON.)text");
-}
-
 } // namespace norvane::testing

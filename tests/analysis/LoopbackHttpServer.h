@@ -30,34 +30,30 @@ public:
     };
 
     struct Response {
-        enum class Mode {
-            Respond,           // status line, headers, body, then close
-            Stall,             // read the request and never answer
-            StallAfterHeaders, // send the headers and the first `partialBodyBytes` of the body, then wait
-            CutAfterHeaders,   // the same, then close the connection
-            Raw,               // write `body` as soon as anything arrives, then close (no HTTP parsing)
-            Close,             // read the request and close the connection without a word
-        };
+        // Respond: status line, headers, body, then close. Stall: read the request and never answer.
+        // StallAfterHeaders: send the headers and the first `partialBodyBytes` of the body, then wait;
+        // CutAfterHeaders: the same, then close. Raw: write `body` as soon as anything arrives, then close
+        // (no HTTP; only through setResponse). Close: read the request and close without a word.
+        enum class Mode { Respond, Stall, StallAfterHeaders, CutAfterHeaders, Raw, Close };
         Mode mode = Mode::Respond;
         int status = 200;
         QByteArray body;
         QList<Header> extraHeaders;
-        // The Content-Length sent instead of the body's size; a negative one is left out, so the body
-        // ends when the connection closes.
+        // Sent as Content-Length instead of the body's size; a negative one is left out, so the body ends
+        // when the connection closes.
         std::optional<qint64> declaredLength;
         qint64 partialBodyBytes = 0;
     };
     using Responder = std::function<Response(const Request&)>;
 
     LoopbackHttpServer();
-
     // Port 0 picks a free one; after close() the same port can be taken again.
     bool start(quint16 port = 0);
     void close() { m_server.close(); }
     quint16 port() const { return m_port; }
     QUrl baseUrl(const QString& scheme = QStringLiteral("http")) const;
 
-    // The same answer to every following request (Raw works only here), or one chosen per request.
+    // The same answer to every following request, or one chosen per request.
     void setResponse(Response response) {
         m_response = std::move(response);
         m_responder = nullptr;
@@ -67,11 +63,9 @@ public:
 
     const QList<Request>& requests() const { return m_requests; }
     int openConnections() const { return m_openConnections; }
-    int connectionCount() const { return m_connectionCount; }
 
 private:
     void consume(QTcpSocket* socket);
-    void answer(QTcpSocket* socket, const Response& response);
 
     QTcpServer m_server;
     quint16 m_port = 0;
@@ -79,7 +73,6 @@ private:
     Responder m_responder;
     QList<Request> m_requests;
     int m_openConnections = 0;
-    int m_connectionCount = 0;
 };
 
 } // namespace norvane::testing

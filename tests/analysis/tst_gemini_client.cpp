@@ -64,19 +64,15 @@ class TestGeminiClient : public QObject {
 
     std::unique_ptr<LoopbackHttpServer> m_server;
 
-    // With a response type the temperature is 0.2, as the analysis asks; without, 0.
-    auto send(GeminiClient& client, const QString& key = "AIzaTest-0123", CancellationToken cancel = {},
-              std::optional<QString> mimeType = {}, QList<GeminiRequestPart> parts = {}) {
-        if (parts.isEmpty())
-            parts = {GeminiRequestPart::fromText("Reply with exactly OK.")};
-        return startTask(client.generate(parts, key, mimeType ? 0.2 : 0, mimeType, cancel));
+    auto send(GeminiClient& client, const QString& key, CancellationToken cancel = {}) {
+        return startTask(
+            client.generate({GeminiRequestPart::fromText("Reply with exactly OK.")}, key, 0, {}, cancel));
     }
 
     Result sendAndWait(GeminiClient& client, const QString& key = "AIzaTest-0123") {
         auto result = send(client, key);
-        if (!QTest::qWaitFor([&] { return result->has_value(); }, 10000))
-            return GeminiClientError::transport("the test gave up waiting");
-        return **result;
+        (void)QTest::qWaitFor([&] { return result->has_value(); }, 10000);
+        return result->value_or(GeminiClientError::transport("the test gave up waiting"));
     }
 
 private slots:
@@ -86,42 +82,36 @@ private slots:
     }
     void cleanup() { m_server.reset(); }
 
-    // Two requests, with and without a response type: the second also shows no cookie was kept.
+    // Two requests, with and without a response type; the second also shows that no cookie was kept.
     void sendsExactlyTheWireRequest() {
         ManualClock clock;
         auto response = LoopbackHttpServer::json(200, textReply("OK"));
         response.extraHeaders.append(LoopbackHttpServer::Header{"Set-Cookie", "session=abc123; Path=/"});
         m_server->setResponse(response);
         GeminiClient client(m_server->baseUrl(), GeminiClientLimits{.clock = &clock});
-        const QList parts{GeminiRequestPart::fromText("prompt"), GeminiRequestPart::fromJpeg("/9j/AAEC")};
-        for (bool typed : {true, false}) {
-            auto result = typed ? send(client, oddKey, {}, "application/json", parts) : send(client, oddKey);
-            QTRY_VERIFY_WITH_TIMEOUT(result->has_value(), 10000);
-            QVERIFY2(result->value().hasValue(), qPrintable(failureText(result->value())));
-            QCOMPARE(result->value().value(), QStringLiteral("OK"));
-        }
+        auto first = startTask(
+            client.generate({GeminiRequestPart::fromText("prompt"), GeminiRequestPart::fromJpeg("/9j/AAEC")},
+                            oddKey, 0.2, "application/json"));
+        QTRY_VERIFY_WITH_TIMEOUT(first->has_value(), 10000);
+        QCOMPARE(first->value().value(), QStringLiteral("OK"));
+        QCOMPARE(sendAndWait(client, oddKey).value(), QStringLiteral("OK"));
         QCOMPARE(clock.pendingTimers(), 0);
 
         const QByteArrayList bodies{
-            q("{'contents':[{'parts':[{'text':'prompt'},{'inlineData':{'data':'/9j/AAEC','mimeType':'image/"
-              "jpeg'}}"
-              "]}],'generationConfig':{'responseMimeType':'application/json','temperature':0.2}}"),
-            q("{'contents':[{'parts':[{'text':'Reply with exactly "
-              "OK.'}]}],'generationConfig':{'temperature':0}}")};
+            q("{'contents':[{'parts':[{'text':'prompt'},{'inlineData':{'data':'/9j/AAEC',"
+              "'mimeType':'image/jpeg'}}]}],'generationConfig':{'responseMimeType':'application/json',"
+              "'temperature':0.2}}"),
+            q("{'contents':[{'parts':[{'text':'Reply with exactly OK.'}]}],"
+              "'generationConfig':{'temperature':0}}")};
         QCOMPARE(m_server->requests().size(), 2);
         for (int i = 0; i < 2; ++i) {
             const auto& request = m_server->requests().at(i);
-            QCOMPARE(request.method + ' ' + request.path,
-                     "POST /v1beta/models/gemini-3-flash-preview:generateContent");
-            QCOMPARE(request.query, "key=" + QUrl::toPercentEncoding(oddKey));
+            QCOMPARE(request.method + ' ' + request.path + '?' + request.query,
+                     "POST /v1beta/models/gemini-3-flash-preview:generateContent?key=" +
+                         QUrl::toPercentEncoding(oddKey));
             QCOMPARE(request.body, bodies[i]);
             QCOMPARE(request.header("Content-Type"), std::optional<QByteArray>("application/json"));
-            // Only the content type is ours; the rest is what HTTP needs or Qt always adds.
-            for (const auto& [name, value] : request.headers)
-                QVERIFY2(QByteArrayList({"host", "content-type", "content-length", "connection",
-                                         "accept-encoding", "accept-language", "user-agent"})
-                             .contains(name.toLower()),
-                         name.constData());
+            QCOMPARE(request.header("Cookie"), std::nullopt);
             QVERIFY(
                 !carriesKey(QString::fromUtf8(QByteArray(request.raw).replace(request.query, "")), oddKey));
         }
@@ -132,12 +122,9 @@ private slots:
         QTest::addColumn<GeminiClientLimits>("limits");
         QTest::addColumn<std::optional<Kind>>("kind"); // nothing: success
         QTest::addColumn<QString>("text");             // the reply or the error's description; "" = any
-
-        const QString empty = "Gemini returned an empty response.";
         const QString unavailable =
             "The configured Gemini model (gemini-3-flash-preview) is unavailable for this API key or API "
-            "version. "
-            "Check the current Gemini model docs and update the app default model if needed.";
+            "version. Check the current Gemini model docs and update the app default model if needed.";
         const QString tooLarge = "Gemini sent a reply larger than %1, so Norvane stopped reading it.";
         const std::optional<Kind> ok, api = Kind::ApiError;
         const auto json = &LoopbackHttpServer::json;
@@ -146,14 +133,11 @@ private slots:
             QTest::newRow(name) << response << limits << kind << text;
         };
         row("parts joined and trimmed, one without text",
-            json(200, q("{'candidates':[{'content':{'parts':[{'text':' one'},{'inlineData':{}},{'text':'two "
-                        "\\n'}]}}]}")),
-            ok, "one\ntwo");
-        row("blank text", json(200, textReply("  \n\t \n ")), Kind::EmptyResponse, empty);
-        row("only the first candidate counts",
-            json(200,
-                 q("{'candidates':[{'content':{'role':'model'}},{'content':{'parts':[{'text':'2'}]}}]}")),
-            Kind::EmptyResponse, empty);
+            json(200, q("{'candidates':[{'content':{'parts':[{'text':' 1'},{'inlineData':{}},"
+                        "{'text':'2 \\n'}]}}]}")),
+            ok, "1\n2");
+        row("blank text", json(200, textReply(" \n\t ")), Kind::EmptyResponse,
+            "Gemini returned an empty response.");
         row("not JSON: the decoder's error", json(200, "<html>OK</html>"), Kind::Decoding, {});
         row("model not found, any case", json(404, envelope("models/x is NOT FOUND for API Version v1beta.")),
             api, unavailable);
@@ -171,17 +155,17 @@ private slots:
 
         // The caps, with the connection left open: only the cap can end these replies.
         const GeminiClientLimits capped{.maxReplyBytes = 64 * 1024};
-        auto declared = partial(200, QByteArray(100, 'x'), 0);
+        auto declared = partial(200, "x", 0);
         declared.declaredLength = 30LL * 1024 * 1024;
         row("declared length over the cap", declared, api, tooLarge.arg("65536 bytes"), capped);
         auto streamed = partial(500, QByteArray(1024 * 1024, 'y'), 1024 * 1024);
         streamed.declaredLength = -1;
         row("undeclared body over the cap", streamed, api, tooLarge.arg("65536 bytes"), capped);
-        const QByteArray bare = textReply("");
-        auto atCap = json(200, textReply(QString(capped.maxReplyBytes - bare.size(), 'z')));
+        const QString fill(capped.maxReplyBytes - textReply("").size(), 'z');
+        auto atCap = json(200, textReply(fill));
         atCap.declaredLength = -1;
-        row("exactly at the cap", atCap, ok, QString(capped.maxReplyBytes - bare.size(), 'z'), capped);
-        auto overDefault = partial(200, QByteArray(10, 'x'), 0);
+        row("exactly at the cap", atCap, ok, fill, capped);
+        auto overDefault = partial(200, "x", 0);
         overDefault.declaredLength = 20LL * 1024 * 1024 + 1;
         row("default cap is 20 MiB", overDefault, api, tooLarge.arg("20 MiB"));
         row("no progress", partial(200, textReply("late"), 3), Kind::Transport, "The request timed out.",
@@ -197,27 +181,46 @@ private slots:
         GeminiClient client(m_server->baseUrl(), limits);
         const Result result = sendAndWait(client);
         QCOMPARE(m_server->requests().size(), 1);
-        QCOMPARE(result.hasValue(), !kind);
+        QCOMPARE(result ? std::nullopt : std::optional(result.error().kind()), kind);
         const QString got = result ? result.value() : result.error().description();
         QVERIFY(!got.isEmpty());
         if (!text.isEmpty())
             QCOMPARE(got, text);
-        if (kind)
-            QCOMPARE(result.error().kind(), *kind);
     }
 
-    // The overall time-out runs on the injected clock and closes the connection.
-    void overallTimeout() {
+    // Every way a request ends early closes its connection and leaves no timer behind; the overall time-out
+    // runs on the injected clock.
+    void abandonedRequests_data() {
+        QTest::addColumn<QString>("how");
+        for (const char* how :
+             {"overall time-out", "cancelled", "cancelled before it starts", "client destroyed"})
+            QTest::newRow(how) << QString(how);
+    }
+
+    void abandonedRequests() {
+        QFETCH(QString, how);
         ManualClock clock;
         m_server->setResponse(partial(200, textReply("late"), 5));
-        GeminiClient client(m_server->baseUrl(), GeminiClientLimits{.clock = &clock});
-        auto result = send(client);
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 1, 10000);
-        clock.advance(59.9);
-        QVERIFY(!result->has_value());
-        clock.advance(0.2);
+        auto client =
+            std::make_unique<GeminiClient>(m_server->baseUrl(), GeminiClientLimits{.clock = &clock});
+        CancellationSource source;
+        if (how == "cancelled before it starts")
+            source.cancel();
+        auto result = send(*client, "AIzaTest-0123", source.token());
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), source.isCancelled() ? 0 : 1, 10000);
+        if (how == "overall time-out") {
+            clock.advance(59.9);
+            QVERIFY(!result->has_value());
+            clock.advance(0.2);
+        }
+        if (how == "cancelled")
+            source.cancel();
+        if (how == "client destroyed")
+            client.reset();
         QTRY_VERIFY_WITH_TIMEOUT(result->has_value(), 10000);
-        QCOMPARE(result->value().error(), GeminiClientError::transport("The request timed out."));
+        QCOMPARE(result->value().error(), how == "overall time-out"
+                                              ? GeminiClientError::transport("The request timed out.")
+                                              : GeminiClientError::cancelled());
         QCOMPARE(clock.pendingTimers(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(m_server->openConnections(), 0, 10000);
     }
@@ -227,40 +230,35 @@ private slots:
         QTest::addColumn<QString>("base"); // "http", "https" (to this server), "refused" or a URL
         QTest::addColumn<Response>("response");
         QTest::addColumn<Kind>("kind");
-        const auto row = [](const char* name, const char* base, Mode mode, const QByteArray& body,
-                            Kind kind) {
-            QTest::newRow(name) << QString(base) << Response{.mode = mode, .body = body} << kind;
+        const auto row = [](const char* name, const char* base, const Response& response, Kind kind) {
+            QTest::newRow(name) << QString(base) << response << kind;
         };
-        row("connection refused", "refused", {}, {}, Kind::Transport);
-        row("TLS to a plain-text server", "https", Mode::Raw,
-            "HTTP/1.1 400 Bad\r\nContent-Length: 1\r\n\r\nx", Kind::Transport);
-        row("closed without a reply", "http", Mode::Close, {}, Kind::Transport);
-        row("not HTTP", "http", Mode::Raw, "SPEAKING NO HTTP\r\n\r\n", Kind::Transport);
-        QTest::newRow("body cut short")
-            << QString("http") << partial(200, QByteArray(200, 'x'), 20, Mode::CutAfterHeaders)
-            << Kind::Transport;
+        row("connection refused", "refused", {}, Kind::Transport);
+        row("TLS to a plain-text server", "https", {.mode = Mode::Raw, .body = "HTTP/1.1 400 Bad\r\n\r\nx"},
+            Kind::Transport);
+        row("closed without a reply", "http", {.mode = Mode::Close}, Kind::Transport);
+        row("not HTTP", "http", {.mode = Mode::Raw, .body = "SPEAKING NO HTTP\r\n\r\n"}, Kind::Transport);
+        row("body cut short", "http", partial(200, QByteArray(200, 'x'), 20, Mode::CutAfterHeaders),
+            Kind::Transport);
         const QByteArray echo = "POST /v1beta/models/gemini-3-flash-preview:generateContent?key=" +
                                 QUrl::toPercentEncoding(oddKey) + " failed; key " + oddKey.toUtf8() +
                                 " refused";
-        row("URL echoed in the body", "http", Mode::Respond, echo, Kind::ApiError);
-        row("URL echoed in the envelope", "http", Mode::Respond, envelope(echo), Kind::ApiError);
-        row("no host", "http://", {}, {}, Kind::InvalidURL);
+        row("URL echoed in the body", "http", {.status = 500, .body = echo}, Kind::ApiError);
+        row("URL echoed in the envelope", "http", {.status = 400, .body = envelope(echo)}, Kind::ApiError);
+        row("no host", "http://", {}, Kind::InvalidURL);
     }
 
     void failuresNeverCarryTheKey() {
         QFETCH(QString, base);
         QFETCH(Response, response);
         QFETCH(Kind, kind);
-        if (kind == Kind::ApiError)
-            response.status = 400;
         m_server->setResponse(response);
-        const QUrl url = base.contains(':') ? QUrl(base) : m_server->baseUrl(base == "https" ? base : "http");
+        GeminiClient client(base.contains(':') ? QUrl(base)
+                                               : m_server->baseUrl(base == "https" ? base : "http"));
         if (base == "refused")
             m_server->close();
-        GeminiClient client(url);
         const Result result = sendAndWait(client, oddKey);
-        QVERIFY(!result.hasValue());
-        QCOMPARE(result.error().kind(), kind);
+        QCOMPARE(result ? std::nullopt : std::optional(result.error().kind()), kind);
         const QString description = result.error().description();
         QVERIFY(!description.isEmpty());
         QVERIFY2(!carriesKey(description, oddKey), qPrintable(description));
@@ -290,30 +288,6 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, masked);
         QCOMPARE(GeminiClient::maskApiKey(text, key), masked.replace('#', GeminiClient::apiKeyMask));
-    }
-
-    void cancellationAbortsTheRequest() {
-        m_server->setResponse({.mode = Mode::Stall});
-        auto client = std::make_unique<GeminiClient>(m_server->baseUrl());
-        CancellationSource source;
-        auto result = send(*client, "key", source.token());
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 1, 10000);
-        source.cancel();
-        QTRY_VERIFY_WITH_TIMEOUT(result->has_value(), 10000);
-        QCOMPARE(result->value().error().kind(), Kind::Cancelled);
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->openConnections(), 0, 10000);
-
-        // Cancelled before it starts: nothing is sent.
-        auto early = send(*client, "key", source.token());
-        QTRY_VERIFY_WITH_TIMEOUT(early->has_value(), 10000);
-        QCOMPARE(early->value().error().kind(), Kind::Cancelled);
-
-        // Destroying the client ends what it still has in flight.
-        auto orphan = send(*client);
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 2, 10000);
-        client.reset();
-        QTRY_VERIFY_WITH_TIMEOUT(orphan->has_value(), 10000);
-        QCOMPARE(orphan->value().error().kind(), Kind::Cancelled);
     }
 };
 
