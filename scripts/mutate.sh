@@ -115,6 +115,12 @@ if ! run_tests -L "^($labels)\$" >"$WORK/logs/baseline.log" 2>&1; then
     exit 1
 fi
 
+# An interrupted run puts the planted file back too, with a fresh time stamp so the next build redoes it.
+target=
+restore() { if [ -n "$target" ] && [ -f "$WORK/original" ]; then cp "$WORK/original" "$target"; fi; }
+trap restore EXIT
+trap 'exit 130' INT TERM
+
 killed=0 survived=0 skipped=0
 : >"$RESULTS"
 while IFS= read -r line; do
@@ -144,6 +150,7 @@ while IFS= read -r line; do
     fi
     # A fresh time stamp, so the next build puts the original back.
     cp "$WORK/original" "$target"
+    target=
     printf '%-11s %s (%s)\n' "$result" "$name" "$label" | tee -a "$RESULTS"
 done <<<"$MUTATIONS"
 cmake --build "$BUILD" >/dev/null 2>&1 || true
