@@ -40,14 +40,6 @@ QByteArray envelope(const QByteArray& message) {
     return q("{'error':{'code':400,'message':'") + message + q("','status':'INVALID_ARGUMENT'}}");
 }
 
-// A reply that sends its headers and the first bytes of its body, then goes quiet (or hangs up).
-Response partial(int status, const QByteArray& body, qint64 bytesSent, Mode mode = Mode::StallAfterHeaders) {
-    auto response = LoopbackHttpServer::json(status, body);
-    response.mode = mode;
-    response.partialBodyBytes = bytesSent;
-    return response;
-}
-
 // True if the key shows up as typed or percent-encoded with either hex case.
 bool carriesKey(const QString& text, const QString& key) {
     const QString encoded = QString::fromLatin1(QUrl::toPercentEncoding(key));
@@ -127,49 +119,50 @@ private slots:
             "version. Check the current Gemini model docs and update the app default model if needed.";
         const QString tooLarge = "Gemini sent a reply larger than %1, so Norvane stopped reading it.";
         const std::optional<Kind> ok, api = Kind::ApiError;
-        const auto json = &LoopbackHttpServer::json;
         const auto row = [](const char* name, const Response& response, std::optional<Kind> kind,
                             const QString& text, GeminiClientLimits limits = {}) {
             QTest::newRow(name) << response << limits << kind << text;
         };
         row("parts joined and trimmed, one without text",
-            json(200, q("{'candidates':[{'content':{'parts':[{'text':' 1'},{'inlineData':{}},"
-                        "{'text':'2 \\n'}]}}]}")),
+            {.body = q("{'candidates':[{'content':{'parts':[{'text':' 1'},{'inlineData':{}},"
+                       "{'text':'2 \\n'}]}}]}")},
             ok, "1\n2");
-        row("blank text", json(200, textReply(" \n\t ")), Kind::EmptyResponse,
+        row("blank text", {.body = textReply(" \n\t ")}, Kind::EmptyResponse,
             "Gemini returned an empty response.");
-        row("not JSON: the decoder's error", json(200, "<html>OK</html>"), Kind::Decoding, {});
-        row("model not found, any case", json(404, envelope("models/x is NOT FOUND for API Version v1beta.")),
-            api, unavailable);
-        row("model no longer available", json(404, envelope("This model is No Longer Available.")), api,
-            unavailable);
-        row("envelope message as sent", json(400, envelope("API key not valid.")), api, "API key not valid.");
-        row("blank envelope message", json(429, envelope(" ")), api, "Gemini returned HTTP 429.");
-        row("body without envelope", json(502, "<html>Bad Gateway</html>\n"), api,
+        row("not JSON: the decoder's error", {.body = "<html>OK</html>"}, Kind::Decoding, {});
+        row("model not found, any case",
+            {.status = 404, .body = envelope("models/x is NOT FOUND for API Version 1.")}, api, unavailable);
+        row("model no longer available",
+            {.status = 404, .body = envelope("This model is No Longer Available.")}, api, unavailable);
+        row("envelope message as sent", {.status = 400, .body = envelope("Key not valid.")}, api,
+            "Key not valid.");
+        row("blank envelope message", {.status = 429, .body = envelope(" ")}, api,
+            "Gemini returned HTTP 429.");
+        row("body without envelope", {.status = 502, .body = "<html>Bad Gateway</html>\n"}, api,
             "<html>Bad Gateway</html>\n");
-        row("blank body", json(503, " \r\n"), api, "Gemini returned HTTP 503.");
-        row("body not UTF-8", json(500, "\xff\xfe\x80 broken"), api, "Gemini returned HTTP 500.");
-        auto redirect = json(301, "moved");
-        redirect.extraHeaders.append(LoopbackHttpServer::Header{"Location", "/elsewhere"});
-        row("redirect not followed", redirect, api, "moved");
+        row("blank body", {.status = 503, .body = " \r\n"}, api, "Gemini returned HTTP 503.");
+        row("body not UTF-8", {.status = 500, .body = "\xff\xfe\x80 broken"}, api,
+            "Gemini returned HTTP 500.");
+        row("redirect not followed",
+            {.status = 301, .body = "moved", .extraHeaders = {{"Location", "/elsewhere"}}}, api, "moved");
 
         // The caps, with the connection left open: only the cap can end these replies.
         const GeminiClientLimits capped{.maxReplyBytes = 64 * 1024};
-        auto declared = partial(200, "x", 0);
-        declared.declaredLength = 30LL * 1024 * 1024;
-        row("declared length over the cap", declared, api, tooLarge.arg("65536 bytes"), capped);
-        auto streamed = partial(500, QByteArray(1024 * 1024, 'y'), 1024 * 1024);
-        streamed.declaredLength = -1;
-        row("undeclared body over the cap", streamed, api, tooLarge.arg("65536 bytes"), capped);
+        const Mode stall = Mode::StallAfterHeaders;
+        row("declared length over the cap", {.mode = stall, .body = "x", .declaredLength = 30 << 20}, api,
+            tooLarge.arg("65536 bytes"), capped);
+        row("undeclared body over the cap",
+            {.mode = stall,
+             .body = QByteArray(1 << 20, 'y'),
+             .declaredLength = -1,
+             .partialBodyBytes = 1 << 20},
+            api, tooLarge.arg("65536 bytes"), capped);
         const QString fill(capped.maxReplyBytes - textReply("").size(), 'z');
-        auto atCap = json(200, textReply(fill));
-        atCap.declaredLength = -1;
-        row("exactly at the cap", atCap, ok, fill, capped);
-        auto overDefault = partial(200, "x", 0);
-        overDefault.declaredLength = 20LL * 1024 * 1024 + 1;
-        row("default cap is 20 MiB", overDefault, api, tooLarge.arg("20 MiB"));
-        row("no progress", partial(200, textReply("late"), 3), Kind::Transport, "The request timed out.",
-            {.progressTimeoutSeconds = 0.2});
+        row("exactly at the cap", {.body = textReply(fill), .declaredLength = -1}, ok, fill, capped);
+        row("default cap is 20 MiB", {.mode = stall, .body = "x", .declaredLength = (20 << 20) + 1}, api,
+            tooLarge.arg("20 MiB"));
+        row("no progress", {.mode = stall, .body = textReply("late"), .partialBodyBytes = 3}, Kind::Transport,
+            "The request timed out.", {.progressTimeoutSeconds = 0.2});
     }
 
     void interpretsReplies() {
@@ -200,7 +193,8 @@ private slots:
     void abandonedRequests() {
         QFETCH(QString, how);
         ManualClock clock;
-        m_server->setResponse(partial(200, textReply("late"), 5));
+        m_server->setResponse(
+            {.mode = Mode::StallAfterHeaders, .body = textReply("late"), .partialBodyBytes = 5});
         auto client =
             std::make_unique<GeminiClient>(m_server->baseUrl(), GeminiClientLimits{.clock = &clock});
         CancellationSource source;
@@ -238,7 +232,8 @@ private slots:
             Kind::Transport);
         row("closed without a reply", "http", {.mode = Mode::Close}, Kind::Transport);
         row("not HTTP", "http", {.mode = Mode::Raw, .body = "SPEAKING NO HTTP\r\n\r\n"}, Kind::Transport);
-        row("body cut short", "http", partial(200, QByteArray(200, 'x'), 20, Mode::CutAfterHeaders),
+        row("body cut short", "http",
+            {.mode = Mode::CutAfterHeaders, .body = QByteArray(200, 'x'), .partialBodyBytes = 20},
             Kind::Transport);
         const QByteArray echo = "POST /v1beta/models/gemini-3-flash-preview:generateContent?key=" +
                                 QUrl::toPercentEncoding(oddKey) + " failed; key " + oddKey.toUtf8() +

@@ -42,45 +42,39 @@ void logDiagnostics() {
 }
 
 QJsonObject locate(const QString& objectName) {
-    QJsonObject answer{{QStringLiteral("name"), objectName}, {QStringLiteral("found"), false}};
     QQuickView* panel = norvane::NudgePanelController::shared()->panel();
-    if (!panel || !panel->rootObject())
-        return answer;
-    answer.insert(QStringLiteral("panelVisible"), panel->isVisible());
-    answer.insert(QStringLiteral("panelOpacity"), panel->opacity());
-    answer.insert(QStringLiteral("panelWindow"), qint64(panel->winId()));
-    QQuickItem* root = panel->rootObject();
-    QQuickItem* item = root->objectName() == objectName ? root : root->findChild<QQuickItem*>(objectName);
+    QQuickItem* root = panel ? panel->rootObject() : nullptr;
+    QQuickItem* item = root ? root->findChild<QQuickItem*>(objectName) : nullptr;
     if (!item)
-        return answer;
+        return {{QStringLiteral("found"), false}};
     const qreal ratio = panel->devicePixelRatio();
     const QPointF topLeft = item->mapToGlobal(QPointF(0, 0)) * ratio;
-    answer.insert(QStringLiteral("found"), true);
-    answer.insert(QStringLiteral("visible"), item->isVisible());
-    answer.insert(QStringLiteral("x"), qRound(topLeft.x()));
-    answer.insert(QStringLiteral("y"), qRound(topLeft.y()));
-    answer.insert(QStringLiteral("width"), qRound(item->width() * ratio));
-    answer.insert(QStringLiteral("height"), qRound(item->height() * ratio));
-    answer.insert(QStringLiteral("text"), item->property("text").toString());
-    return answer;
+    return {{QStringLiteral("found"), true},
+            {QStringLiteral("panelVisible"), panel->isVisible()},
+            {QStringLiteral("panelOpacity"), panel->opacity()},
+            {QStringLiteral("visible"), item->isVisible()},
+            {QStringLiteral("x"), qRound(topLeft.x())},
+            {QStringLiteral("y"), qRound(topLeft.y())},
+            {QStringLiteral("width"), qRound(item->width() * ratio)},
+            {QStringLiteral("height"), qRound(item->height() * ratio)},
+            {QStringLiteral("text"), item->property("text").toString()}};
 }
 
 void serveControlRequests() {
     auto* notifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, qApp);
-    auto* pending = new QByteArray;
-    QObject::connect(notifier, &QObject::destroyed, [pending] { delete pending; });
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier, pending] {
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier] {
+        static QByteArray pending;
         char buffer[512];
         const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
         if (count <= 0) {
             notifier->setEnabled(false);
             return;
         }
-        pending->append(buffer, count);
+        pending.append(buffer, count);
         qsizetype end = 0;
-        while ((end = pending->indexOf('\n')) >= 0) {
-            const QByteArray request = pending->left(end).trimmed();
-            pending->remove(0, end + 1);
+        while ((end = pending.indexOf('\n')) >= 0) {
+            const QByteArray request = pending.left(end).trimmed();
+            pending.remove(0, end + 1);
             if (!request.startsWith("locate "))
                 continue;
             const QJsonObject answer = locate(QString::fromUtf8(request.mid(7).trimmed()));
