@@ -1,11 +1,13 @@
 #pragma once
 
 // Test doubles for every service interface. Each records its calls and lets the test set its answers.
+// Coroutines return copies of their members: QCoro 0.8 moves from a co_returned non-const lvalue.
 
 #include "ManualClock.h"
+#include "model/AppState.h"
 #include "model/ServiceInterfaces.h"
 
-#include <QList>
+#include <QCryptographicHash>
 #include <QStringList>
 
 #include <deque>
@@ -13,79 +15,86 @@
 
 namespace norvane::testing {
 
-// Builds a screenshot with distinct content; fields are free to change afterwards.
-Screenshot makeScreenshot(const QString& appName = QStringLiteral("Editor"),
-                          const QString& windowTitle = QStringLiteral("Notes"), quint32 windowID = 42,
-                          const QByteArray& image = {});
+// Builds a screenshot with distinct content (its id as the image unless given); fields are free to
+// change afterwards.
+inline Screenshot makeScreenshot(const QString& appName = QStringLiteral("Editor"),
+                                 const QString& windowTitle = QStringLiteral("Notes"), quint32 windowID = 42,
+                                 const QByteArray& image = {}) {
+    Screenshot s;
+    s.id = QUuid::createUuid();
+    s.image = image.isEmpty() ? s.id.toByteArray() : image;
+    s.base64 = QString::fromLatin1(s.image.toBase64());
+    s.appName = appName;
+    s.windowTitle = windowTitle;
+    s.windowID = windowID;
+    s.timestamp = QDateTime::currentDateTimeUtc();
+    s.captureSignature = appName + u'|' + QString::number(windowID) + u'|' + windowTitle;
+    s.captureFingerprint =
+        QString::fromLatin1(QCryptographicHash::hash(s.image, QCryptographicHash::Sha256).toHex());
+    return s;
+}
 
-class FakeWindowProvider : public FrontmostWindowProviding {
-public:
+struct FakeWindowProvider : FrontmostWindowProviding {
     std::optional<FrontmostWindowInfo> window;
-    int calls = 0;
-    std::optional<FrontmostWindowInfo> frontmostWindowInfo() override {
-        ++calls;
-        return window;
-    }
+    std::optional<FrontmostWindowInfo> frontmostWindowInfo() override { return window; }
 };
 
-class FakeImageCapture : public WindowImageCapturing {
-public:
+struct FakeImageCapture : WindowImageCapturing {
     std::optional<QImage> image;
     QList<quint32> requestedWindows;
     QCoro::Task<std::optional<QImage>> captureWindowImage(quint32 windowID) override {
         requestedWindows.append(windowID);
-        // A copy: QCoro 0.8 moves from a co_returned non-const lvalue, which would empty the member.
-        std::optional<QImage> answer = image;
-        co_return answer;
+        co_return std::optional<QImage>(image);
     }
 };
 
-class FakePermissionChecker : public ScreenRecordingPermissionChecking {
-public:
+struct FakePermissionChecker : ScreenRecordingPermissionChecking {
     bool granted = true;
-    int calls = 0;
-    bool hasScreenRecordingPermission() override {
-        ++calls;
-        return granted;
-    }
+    bool hasScreenRecordingPermission() override { return granted; }
 };
 
-// A screen capturer. With `clock` and `captureDelaySeconds` set, a capture takes that long in virtual time.
-class FakeScreenCapturer : public ScreenCapturing {
-public:
-    std::optional<FrontmostWindowInfo> window = FrontmostWindowInfo{42, QStringLiteral("Editor"),
-                                                                    QStringLiteral("Notes"), false};
-    // Each capture returns the next queued screenshot, else one made from the current window.
+// A screen capturer. Each capture returns the next queued screenshot, else a new frame ("frame-1",
+// "frame-2", ...) of the current window. With `clock` and `captureDelaySeconds` set, a capture takes that
+// long in virtual time.
+struct FakeScreenCapturer : ScreenCapturing {
+    std::optional<FrontmostWindowInfo> window =
+        FrontmostWindowInfo{42, QStringLiteral("Editor"), QStringLiteral("Notes"), false};
     std::deque<std::optional<Screenshot>> queued;
     bool returnNothing = false;
     Clock* clock = nullptr;
     double captureDelaySeconds = 0;
     QList<bool> captureRequests; // the force flag of every request
-    int resetCalls = 0;
+    int resetCalls = 0, frames = 0;
 
     std::optional<FrontmostWindowInfo> frontmostWindowInfo() override { return window; }
-    QCoro::Task<std::optional<Screenshot>> captureFrontmostWindow(bool force) override;
     void resetDeduplicationState() override { ++resetCalls; }
-
-private:
-    int m_counter = 0;
+    QCoro::Task<std::optional<Screenshot>> captureFrontmostWindow(bool force) override {
+        captureRequests.append(force);
+        if (clock && captureDelaySeconds > 0)
+            co_await clock->sleep(captureDelaySeconds);
+        if (!queued.empty()) {
+            const auto next = queued.front();
+            queued.pop_front();
+            co_return next;
+        }
+        if (returnNothing || !window)
+            co_return std::nullopt;
+        Screenshot s = makeScreenshot(window->appName, window->windowTitle, window->windowID,
+                                      "frame-" + QByteArray::number(++frames));
+        if (clock)
+            s.timestamp = clock->now();
+        co_return s;
+    }
 };
 
-class FakeInputActivityMonitor : public InputActivityMonitoring {
-public:
+struct FakeInputActivityMonitor : InputActivityMonitoring {
     std::optional<QDateTime> at;
     std::optional<MeaningfulInputKind> kind;
-    int startCalls = 0;
-    int stopCalls = 0;
-    bool watching = false;
+    int startCalls = 0, stopCalls = 0;
 
-    void start() override {
-        ++startCalls;
-        watching = true;
-    }
+    void start() override { ++startCalls; }
     void stop() override {
         ++stopCalls;
-        watching = false;
         at.reset();
         kind.reset();
     }
@@ -98,32 +107,44 @@ public:
 };
 
 // An analyzer. With `clock` and `delaySeconds` set, an analysis takes that long in virtual time.
-class FakeOpportunityAnalyzer : public OpportunityAnalyzing {
-public:
+struct FakeOpportunityAnalyzer : OpportunityAnalyzing {
     std::optional<Opportunity> answer;
-    std::function<void()> onAnalyze; // runs before answering, e.g. to write diagnostics
+    std::function<void()> onAnalyze; // runs before answering, e.g. to change the answer
     Clock* clock = nullptr;
     double delaySeconds = 0;
+    bool honoursCancellation = true; // false: finishes its work when told to stop, as a slow reply might
     QList<QList<Screenshot>> calls;
 
     QCoro::Task<std::optional<Opportunity>> analyze(QList<Screenshot> screenshots,
-                                                    CancellationToken cancel = {}) override;
+                                                    CancellationToken cancel = {}) override {
+        calls.append(screenshots);
+        if (clock && delaySeconds > 0)
+            co_await clock->sleep(delaySeconds, honoursCancellation ? cancel : CancellationToken());
+        if (honoursCancellation && cancel.isCancelled())
+            co_return std::nullopt;
+        if (onAnalyze)
+            onAnalyze();
+        co_return std::optional<Opportunity>(answer);
+    }
 };
 
-class FakeScreenshotStore : public ScreenshotPersisting {
-public:
-    QList<Screenshot> persisted;
-    QList<QList<Screenshot>> syncs;
+// A store. With `clock` and `persistDelaySeconds` set, writing a capture takes that long in virtual time.
+struct FakeScreenshotStore : ScreenshotPersisting {
     struct RecommendationWrite {
         Recommendation recommendation;
         Opportunity opportunity;
         QString userAnswer;
     };
+    QList<Screenshot> persisted;
+    QList<QList<Screenshot>> syncs;
     QList<RecommendationWrite> recommendations;
+    Clock* clock = nullptr;
+    double persistDelaySeconds = 0;
 
     QCoro::Task<> persistCapture(Screenshot screenshot) override {
+        if (clock && persistDelaySeconds > 0)
+            co_await clock->sleep(persistDelaySeconds);
         persisted.append(screenshot);
-        co_return;
     }
     QCoro::Task<> syncBuffer(QList<Screenshot> buffer) override {
         syncs.append(buffer);
@@ -136,8 +157,7 @@ public:
     }
 };
 
-class FakeGemini : public GeminiGenerating {
-public:
+struct FakeGemini : GeminiGenerating {
     struct Call {
         QList<GeminiRequestPart> parts;
         QString apiKey;
@@ -145,55 +165,114 @@ public:
         std::optional<QString> responseMimeType;
     };
     QList<Call> calls;
-    std::deque<Expected<QString, GeminiClientError>> replies; // answered in order; empty gives emptyResponse
+    std::deque<Expected<QString, GeminiClientError>> replies; // answered in order; none gives emptyResponse
 
     QCoro::Task<Expected<QString, GeminiClientError>> generate(QList<GeminiRequestPart> parts, QString apiKey,
                                                                double temperature,
                                                                std::optional<QString> responseMimeType,
-                                                               CancellationToken cancel = {}) override;
+                                                               CancellationToken = {}) override {
+        calls.append({parts, apiKey, temperature, responseMimeType});
+        if (replies.empty())
+            co_return GeminiClientError::emptyResponse();
+        const auto reply = replies.front();
+        replies.pop_front();
+        co_return reply;
+    }
 };
 
-class FakeNudgePresenter : public NudgePresenting {
-public:
-    int presentCalls = 0;
-    int dismissCalls = 0;
+// A recommendation engine. Answers from `replies` in order (none left: sampleRecommendation()). With
+// `clock` and `delaySeconds` set, each request takes that long in virtual time.
+struct FakeRecommendationEngine : RecommendationGenerating {
+    struct Call {
+        Opportunity opportunity;
+        QString userAnswer;
+        std::optional<Screenshot> currentScreenshot;
+    };
+    QList<Call> calls;
+    std::deque<Expected<Recommendation, GeminiClientError>> replies;
+    Clock* clock = nullptr;
+    double delaySeconds = 0;
+
+    static Recommendation sampleRecommendation() {
+        return {QStringLiteral("Let a prompt draft the table"),
+                QStringLiteral("Paste the rows into a chat model and ask for the summary table."),
+                QStringLiteral("Summarise these rows as a table."), QStringLiteral("2 min"),
+                QStringLiteral("Saves 20 minutes")};
+    }
+    QCoro::Task<Expected<Recommendation, GeminiClientError>>
+    generateRecommendation(Opportunity opportunity, QString userAnswer,
+                           std::optional<Screenshot> currentScreenshot) override {
+        calls.append({opportunity, userAnswer, currentScreenshot});
+        if (clock && delaySeconds > 0)
+            co_await clock->sleep(delaySeconds);
+        if (replies.empty())
+            co_return sampleRecommendation();
+        const auto reply = replies.front();
+        replies.pop_front();
+        co_return reply;
+    }
+};
+
+// The monitoring service as the shell sees it. With `appState` set, starting and stopping flip
+// isMonitoring the way the real service does (both also clear a pause). Counting prunes `captureTimes`
+// to the last hour, as the loop prunes its own list.
+struct FakeMonitoringControl : MonitoringControlling {
+    AppState* appState = nullptr;
+    int startCalls = 0, stopCalls = 0;
+    QList<QDateTime> captureTimes, countQueries;
+
+    void startFromUserRequest() override {
+        ++startCalls;
+        setMonitoring(true);
+    }
+    void stop() override {
+        ++stopCalls;
+        setMonitoring(false);
+    }
+    int recentCaptureCount(const QDateTime& now) override {
+        countQueries.append(now);
+        captureTimes.removeIf([&](const QDateTime& at) { return at < now.addSecs(-3600); });
+        return int(captureTimes.size());
+    }
+    QList<Screenshot> screenshotBuffer() const override { return {}; }
+
+private:
+    void setMonitoring(bool on) {
+        if (appState) {
+            appState->setIsMonitoring(on);
+            appState->resumeMonitoring();
+        }
+    }
+};
+
+struct FakeNudgePresenter : NudgePresenting {
+    int presentCalls = 0, dismissCalls = 0;
     void presentOrUpdate() override { ++presentCalls; }
     void dismiss() override { ++dismissCalls; }
 };
 
-class FakePasteboard : public PasteboardProviding {
-public:
+struct FakePasteboard : PasteboardProviding {
     QStringList copies;
     void copyString(const QString& text) override { copies.append(text); }
 };
 
-class FakeSettingsWindow : public SettingsWindowPresenting {
-public:
+struct FakeSettingsWindow : SettingsWindowPresenting {
     QList<SettingsPresentationMode> shows;
     void show(SettingsPresentationMode mode) override { shows.append(mode); }
 };
 
-class FakePermissions : public PermissionProviding {
-public:
-    bool screenRecording = true;
-    bool grantOnRequest = false;
-    bool grantOnOpenSettings = false;
-    bool accessibility = true;
-    int requestCalls = 0;
-    int openSettingsCalls = 0;
-    int accessibilityRequests = 0;
+struct FakePermissions : PermissionProviding {
+    bool screenRecording = true, grantOnRequest = false, grantOnOpenSettings = false, accessibility = true;
+    int requestCalls = 0, openSettingsCalls = 0, accessibilityRequests = 0;
 
     bool hasScreenRecordingPermission() override { return screenRecording; }
     bool requestScreenRecordingPermission() override {
         ++requestCalls;
-        if (grantOnRequest)
-            screenRecording = true;
-        return screenRecording;
+        return screenRecording = screenRecording || grantOnRequest;
     }
     void openScreenRecordingSettings() override {
         ++openSettingsCalls;
-        if (grantOnOpenSettings)
-            screenRecording = true;
+        screenRecording = screenRecording || grantOnOpenSettings;
     }
     bool hasAccessibilityPermission() override { return accessibility; }
     bool ensureAccessibilityAccessIfNeeded() override {

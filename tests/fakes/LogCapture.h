@@ -1,30 +1,56 @@
 #pragma once
 
-#include <QList>
 #include <QLoggingCategory>
-#include <QString>
+#include <QMutex>
 #include <QStringList>
+
+#include <optional>
 
 namespace norvane::testing {
 
 // Collects every log line while alive (all Norvane categories, debug included).
 class LogCapture {
 public:
+    LogCapture() {
+        QLoggingCategory::setFilterRules(QStringLiteral("Norvane.*.debug=true"));
+        clear();
+        s_previous = qInstallMessageHandler(&handler);
+    }
+    ~LogCapture() {
+        qInstallMessageHandler(s_previous);
+        QLoggingCategory::setFilterRules(QString());
+    }
+
+    // Messages of one category (for example "Norvane.MonitoringService"), optionally of one level.
+    QStringList messages(const QString& category, std::optional<QtMsgType> type = {}) const {
+        QMutexLocker lock(&s_mutex);
+        QStringList result;
+        for (const auto& line : s_lines)
+            if (line.category == category && (!type || line.type == *type))
+                result.append(line.message);
+        return result;
+    }
+    bool contains(const QString& category, QtMsgType type, const QString& message) const {
+        return messages(category, type).contains(message);
+    }
+    void clear() {
+        QMutexLocker lock(&s_mutex);
+        s_lines.clear();
+    }
+
+private:
     struct Line {
         QtMsgType type;
         QString category;
         QString message;
     };
-
-    LogCapture();
-    ~LogCapture();
-
-    const QList<Line>& lines() const;
-    // Messages of one category (for example "Norvane.MonitoringService"), optionally of one level.
-    QStringList messages(const QString& category) const;
-    QStringList messages(const QString& category, QtMsgType type) const;
-    bool contains(const QString& category, QtMsgType type, const QString& message) const;
-    void clear();
+    static void handler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        QMutexLocker lock(&s_mutex);
+        s_lines.append({type, QString::fromLatin1(context.category ? context.category : ""), message});
+    }
+    static inline QMutex s_mutex;
+    static inline QList<Line> s_lines;
+    static inline QtMessageHandler s_previous = nullptr;
 };
 
 } // namespace norvane::testing

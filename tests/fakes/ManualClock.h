@@ -2,8 +2,8 @@
 
 #include "model/Clock.h"
 
-#include <QTimeZone>
-
+#include <algorithm>
+#include <cmath>
 #include <map>
 
 namespace norvane::testing {
@@ -16,47 +16,35 @@ public:
         : m_now(std::move(start)) {}
 
     QDateTime now() const override { return m_now; }
-
     quint64 startTimer(double seconds, std::function<void()> fire) override {
-        const quint64 id = m_nextId++;
         const double ms = std::clamp(seconds * 1000.0, 0.0, 9.0e15);
-        m_timers.emplace(id, Timer{m_now.addMSecs(qint64(ms + 0.5)), std::move(fire)});
-        return id;
+        m_timers.emplace(m_now.addMSecs(qint64(ms + 0.5)), Timer{++m_lastId, std::move(fire)});
+        return m_lastId;
     }
-
-    void cancelTimer(quint64 id) override { m_timers.erase(id); }
+    void cancelTimer(quint64 id) override {
+        std::erase_if(m_timers, [id](const auto& entry) { return entry.second.id == id; });
+    }
 
     void advance(double seconds) {
-        const QDateTime target = m_now.addMSecs(qint64(seconds * 1000.0 + (seconds >= 0 ? 0.5 : -0.5)));
-        for (;;) {
-            auto due = m_timers.end();
-            for (auto it = m_timers.begin(); it != m_timers.end(); ++it) {
-                if (it->second.deadline <= target && (due == m_timers.end() || it->second.deadline < due->second.deadline))
-                    due = it;
-            }
-            if (due == m_timers.end())
-                break;
-            if (due->second.deadline > m_now)
-                m_now = due->second.deadline;
-            auto fire = std::move(due->second.fire);
-            m_timers.erase(due);
-            fire();
+        const QDateTime target = m_now.addMSecs(qint64(std::round(seconds * 1000.0)));
+        while (!m_timers.empty() && m_timers.begin()->first <= target) {
+            auto due = m_timers.extract(m_timers.begin());
+            m_now = std::max(m_now, due.key());
+            due.mapped().fire();
         }
-        if (target > m_now)
-            m_now = target;
+        m_now = std::max(m_now, target);
     }
-
     void setNow(const QDateTime& now) { m_now = now; }
     int pendingTimers() const { return int(m_timers.size()); }
 
 private:
     struct Timer {
-        QDateTime deadline;
+        quint64 id;
         std::function<void()> fire;
     };
     QDateTime m_now;
-    quint64 m_nextId = 1;
-    std::map<quint64, Timer> m_timers; // ordered by id, so equal deadlines fire in creation order
+    quint64 m_lastId = 0;
+    std::multimap<QDateTime, Timer> m_timers; // by deadline; equal deadlines in creation order
 };
 
 } // namespace norvane::testing
