@@ -1,0 +1,371 @@
+#include "fakes/Fakes.h"
+#include "fakes/LogCapture.h"
+#include "model/JsonCoding.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <ctime>
+#include <filesystem>
+#include <limits>
+
+using namespace norvane;
+using namespace norvane::testing;
+
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+const QString kWaiting = QStringLiteral(
+    "Norvane is watching for a short burst of recent activity before it asks Gemini anything.");
+const QString kVisible =
+    QStringLiteral("Gemini found a likely opportunity and the nudge should now be visible.");
+const QString kPausedUntil345 = QStringLiteral("Monitoring is paused until 3:45 PM.");
+
+// The raw values of every E in declaration order: each must name exactly its value, and none may be left.
+template <typename E> void checkRawValues(const char* texts) {
+    const QStringList expected = QString::fromLatin1(texts).split(u' ');
+    for (int i = 0; i < expected.size(); ++i) {
+        QCOMPARE(rawValue(E(i)), expected[i]);
+        QCOMPARE(fromRawValue<E>(expected[i]), E(i));
+    }
+    QVERIFY(rawValue(E(expected.size())).isEmpty());
+}
+
+QJsonValue parse(const QByteArray& json) {
+    const QJsonDocument document = QJsonDocument::fromJson(json);
+    return document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
+}
+
+int mode(const QString& path) {
+    return int(std::filesystem::status(path.toStdString()).permissions() & std::filesystem::perms::mask);
+}
+
+Opportunity opportunity(const QString& patternId) {
+    return {patternId, 0.9, QStringLiteral("Retypes rows."), QStringLiteral("By hand?"),
+            OpportunityCategory::Stuck};
+}
+
+// Detached: the caller keeps `resumed` alive until the sleep ends; it becomes 1 on time, 2 when cancelled.
+QCoro::Task<> sleeper(Clock* clock, double seconds, CancellationToken token, int* resumed) {
+    co_await clock->sleep(seconds, token);
+    *resumed = token.isCancelled() ? 2 : 1;
+}
+
+// One state over a private settings file. The clock starts at 15:00 UTC; the tests run with TZ=UTC.
+struct Env {
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("config/Norvane/Norvane.ini"));
+    ManualClock clock;
+    FakeNudgePresenter presenter;
+    std::optional<QSettings> settings;
+    std::optional<AppState> state;
+
+    explicit Env(const QByteArray& ini = {}) {
+        if (!ini.isNull() && QDir().mkpath(QFileInfo(path).path())) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ini) == ini.size());
+        }
+        load();
+    }
+    void load() {
+        state.reset();
+        settings.emplace(path, QSettings::IniFormat);
+        state.emplace(&*settings, &presenter, &clock);
+    }
+    AppState* operator->() { return &*state; }
+    QByteArray fileText() const {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+};
+
+} // namespace
+
+class TestModel : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+
+    // Logs, files and JSON carry these texts.
+    void rawValues() {
+        checkRawValues<MonitoringActivityState>("idle wake active cool-down");
+        checkRawValues<ScreenshotCaptureReason>(
+            "resumed-after-idle active-interval app-switch window-switch cooldown-interval");
+        checkRawValues<MeaningfulInputKind>("keyboard mouse-down mouse-drag scroll");
+        checkRawValues<OpportunityCategory>(
+            "manual-work stuck inefficient-prompting slow-workflow missed-automation");
+        checkRawValues<NudgeOutcome>(
+            "shown close-button auto-dismissed not-now recommendation-shown not-useful");
+        checkRawValues<NudgePipelineState>(
+            "monitoring-off paused waiting-for-activity collecting-context analyzing "
+            "no-opportunity nudge-visible failed");
+        checkRawValues<NudgePhase>("question loadingRecommendation recommendation");
+        checkRawValues<SettingsPresentationMode>("standard setup");
+        QVERIFY(!fromRawValue<NudgeOutcome>(u"Not-Now") && !fromRawValue<OpportunityCategory>(u" stuck"));
+    }
+
+    void codingAndText() {
+        const QByteArray json = R"({"patternId":"p","confidence":0.5,"observation":"o","question":"q",)"
+                                R"("category":"manual-work"})";
+        const Opportunity o{"p", 0.5, "o", "q", OpportunityCategory::ManualWork};
+        QCOMPARE(toJson(o), parse(json).toObject());
+        QCOMPARE(*decodeOpportunity(parse(json)), o);
+        const QByteArray full = R"({"headline":"h","detail":"d","effort":"e","impact":"i","prompt":"p"})";
+        QCOMPARE(toJson(*decodeRecommendation(parse(full))), parse(full).toObject());
+        for (const QByteArray prompt : {"", ",\"prompt\":null"}) { // the prompt may be absent or null
+            const auto r = decodeRecommendation(
+                parse(R"({"headline":"h","detail":"d","effort":"e","impact":"i")" + prompt + "}"));
+            QVERIFY(r && !r->prompt && !toJson(*r).contains(u"prompt"));
+        }
+        QCOMPARE(decodeRecommendation(parse(R"({"headline":"h","detail":3})")).error().description,
+                 u"The data couldn't be read because \"detail\" in the recommendation should be a string but "
+                 u"is a number.");
+        QCOMPARE(
+            decodeOpportunity(parse(R"({"patternId":"p"})")).error().description,
+            u"The data couldn't be read because the key \"confidence\" is missing from the opportunity.");
+        QCOMPARE(nilIfBlank(QStringLiteral(" \n\u00a0\u2028 ")), std::nullopt);
+        QCOMPARE(nilIfBlank(QStringLiteral(" \t key \r\n")), std::optional(QStringLiteral("key")));
+        QCOMPARE(uuidText(QUuid::fromString(u"{0f8e2a1b-3c4d-4e5f-8a9b-0c1d2e3f4a5b}")),
+                 u"0F8E2A1B-3C4D-4E5F-8A9B-0C1D2E3F4A5B");
+    }
+
+    // MARK: time and cancellation
+
+    void sleepsEndAtTheDeadlineOrOnCancel() {
+        ManualClock clock;
+        CancellationSource source;
+        int onTime = 0, cancelled = 0, late = 0, callbacks = 0;
+        sleeper(&clock, 5.0, {}, &onTime);
+        sleeper(&clock, 60.0, source.token(), &cancelled);
+        const int removed = source.token().onCancel([&] { callbacks += 100; });
+        source.token().onCancel([&] { ++callbacks; });
+        source.token().removeCallback(removed);
+        clock.advance(4.999);
+        QCOMPARE(onTime, 0);
+        clock.advance(0.001);
+        QCOMPARE(onTime, 1);
+        source.cancel(); // resumes the sleeper at once and drops its timer
+        source.cancel();
+        QCOMPARE(QList<int>({cancelled, callbacks, clock.pendingTimers()}), QList<int>({2, 1, 0}));
+        sleeper(&clock, 60.0, source.token(), &late); // an already cancelled token does not wait
+        QCOMPARE(QList<int>({late, clock.pendingTimers()}), QList<int>({2, 0}));
+    }
+
+    void systemClockTimers() {
+        SystemClock clock;
+        QList<int> fired;
+        const quint64 cancelled = clock.startTimer(0.0, [&] { fired.append(1); });
+        clock.startTimer(-5.0, [&] { fired.append(2); });  // a past deadline fires as soon as possible
+        clock.startTimer(1e300, [&] { fired.append(3); }); // beyond every integer range: never
+        clock.startTimer(100.0 * 86400.0, [&] { fired.append(4); });
+        clock.startTimer(0.02, [&] { fired.append(5); });
+        clock.cancelTimer(cancelled);
+        QTRY_COMPARE_WITH_TIMEOUT(fired, (QList<int>{2, 5}), 5000);
+    }
+
+    // MARK: settings
+
+    void settingsReadAtStartup_data() {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("apiKey");
+        QTest::addColumn<double>("interval");
+        QTest::addColumn<double>("threshold");
+        QTest::newRow("nothing stored") << QByteArray() << "" << 30.0 << 0.7;
+        QTest::newRow("stored as written")
+            << QByteArray(
+                   "[General]\ngemini_api_key=\" k \"\nscreenshot_interval=-5\nconfidence_threshold=0.85\n")
+            << " k " << -5.0 << 0.85;
+        QTest::newRow("zero or unreadable means the default")
+            << QByteArray(
+                   "[General]\ngemini_api_key=a, b\nscreenshot_interval=soon\nconfidence_threshold=0\n")
+            << "" << 30.0 << 0.7;
+    }
+    void settingsReadAtStartup() {
+        QFETCH(QByteArray, ini);
+        Env env(ini);
+        QTEST(env->apiKey(), "apiKey");
+        QTEST(env->screenshotInterval(), "interval");
+        QTEST(env->confidenceThreshold(), "threshold");
+        env.settings->sync();
+        QCOMPARE(env.fileText(), ini); // start-up writes nothing back
+        QCOMPARE(QFileInfo::exists(env.path), !ini.isNull());
+    }
+
+    // Every assignment is written, even of the value already held, to a file only the user can read.
+    void assignmentsPersistPrivately() {
+        Env env("");
+        QFile::setPermissions(env.path,
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+        env->setScreenshotInterval(30.0);
+        env->setConfidenceThreshold(0.7);
+        QCOMPARE(env.fileText(), "[General]\nconfidence_threshold=0.7\nscreenshot_interval=30\n");
+        QCOMPARE(QList<int>({mode(env.path), mode(QFileInfo(env.path).path())}), QList<int>({0600, 0700}));
+        env->setApiKey(QStringLiteral(" sk-1\n"));
+        env->setScreenshotInterval(60.0);
+        env->setConfidenceThreshold(0.9);
+        env.load();
+        QCOMPARE(env->apiKey(), QStringLiteral(" sk-1\n"));
+        QCOMPARE(QList<double>({env->screenshotInterval(), env->confidenceThreshold()}),
+                 QList<double>({60.0, 0.9}));
+    }
+
+    void unwritableSettingsAreReported() {
+        QTemporaryDir dir;
+        const QString blocker = dir.filePath(QStringLiteral("blocker")); // a file where the folder should be
+        QVERIFY(QFile(blocker).open(QIODevice::WriteOnly));
+        const int blockerMode = mode(blocker);
+        QSettings settings(blocker + QStringLiteral("/Norvane.ini"), QSettings::IniFormat);
+        AppState state(&settings);
+        LogCapture log;
+        state.setApiKey(QStringLiteral("sk-secret"));
+        QCOMPARE(state.apiKey(), QStringLiteral("sk-secret"));
+        QCOMPARE(mode(blocker), blockerMode); // never chmod something else
+        QCOMPARE(log.messages(QStringLiteral("Norvane.AppState"), QtCriticalMsg),
+                 QStringList("Could not save the setting gemini_api_key to " + settings.fileName() + "."));
+    }
+
+    // MARK: pause and resume
+
+    // Seconds until the auto-resume: 0 for at once, infinity for not within 400 years.
+    void pauseFor_data() {
+        QTest::addColumn<double>("minutes");
+        QTest::addColumn<double>("resumesAfter");
+        QTest::newRow("45 minutes") << 45.0 << 2700.0;
+        QTest::newRow("zero") << 0.0 << 0.0;
+        QTest::newRow("negative") << -5.0 << 0.0;
+        QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << 0.0;
+        QTest::newRow("beyond every range") << 1e300 << kInf;
+        QTest::newRow("infinite") << kInf << kInf;
+    }
+    void pauseFor() {
+        QFETCH(double, minutes);
+        QFETCH(double, resumesAfter);
+        Env env;
+        env->setIsMonitoring(true);
+        const QDateTime start = env.clock.now();
+        env->pauseFor(minutes);
+        if (resumesAfter == 0) {
+            QVERIFY(!env->isPaused() && !env->pauseResumeTime() && env.clock.pendingTimers() == 0);
+            QCOMPARE(env->nudgeDiagnostics().detail, kWaiting);
+        } else if (resumesAfter == kInf) {
+            QVERIFY(env->isPaused() && env->pauseResumeTime() > start.addYears(500));
+            env.clock.advance(400.0 * 365 * 86400);
+            QVERIFY(env->isPaused());
+        } else {
+            QCOMPARE(env->nudgeDiagnostics(),
+                     (NudgePipelineDiagnostics{NudgePipelineState::Paused, kPausedUntil345, start}));
+            env.clock.advance(resumesAfter - 0.001);
+            QVERIFY(env->isPaused());
+            env.clock.advance(0.001);
+            QVERIFY(!env->isPaused() && !env->pauseResumeTime());
+            QCOMPARE(env->pauseResumeTimeText(), u"later");
+            QCOMPARE(env->nudgeDiagnostics(),
+                     (NudgePipelineDiagnostics{NudgePipelineState::WaitingForActivity, kWaiting,
+                                               env.clock.now()}));
+        }
+    }
+
+    // A new pause or a resume cancels the pending auto-resume; the loop's sync resumes at the resume time.
+    void resumeRules() {
+        Env env;
+        env->pauseFor(30);
+        env.clock.advance(10 * 60);
+        env->pauseFor(30); // the first auto-resume must not end this pause at minute 30
+        env.clock.advance(25 * 60);
+        QVERIFY(env->isPaused());
+        env->resumeMonitoring();
+        QCOMPARE(env->nudgeDiagnostics(), NudgePipelineDiagnostics::monitoringOff());
+        QCOMPARE(env.clock.pendingTimers(), 0);
+        env->pauseFor(30);
+        const QDateTime resumeAt = *env->pauseResumeTime();
+        env.clock.setNow(resumeAt.addMSecs(-1)); // moves time without firing the auto-resume
+        env->syncPauseIfNeeded();
+        QVERIFY(env->isPaused());
+        env.clock.setNow(resumeAt);
+        env->syncPauseIfNeeded();
+        QVERIFY(!env->isPaused() && env.clock.pendingTimers() == 0);
+        env->pauseFor(1);
+        env.state.reset(); // a destroyed state leaves nothing to wake
+        QCOMPARE(env.clock.pendingTimers(), 0);
+    }
+
+    // MARK: the nudge
+
+    void dismissal_data() {
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<bool>("suppresses");
+        QTest::newRow("not now") << "not-now" << true;
+        QTest::newRow("not useful") << "not-useful" << true;
+        QTest::newRow("close button") << "close-button" << false;
+        QTest::newRow("auto-dismissed") << "auto-dismissed" << false;
+    }
+    // One nudge at a time; the views dismiss it by raw value; a pattern dismissed as unwanted stays away.
+    void dismissal() {
+        QFETCH(QString, reason);
+        QFETCH(bool, suppresses);
+        Env env;
+        env->setIsMonitoring(true);
+        env->presentOpportunity(opportunity(QStringLiteral("p1")));
+        env->presentOpportunity(opportunity(QStringLiteral("p2")));
+        QCOMPARE(env->currentNudge()->opportunity, opportunity(QStringLiteral("p1")));
+        QCOMPARE(env->nudgeDiagnostics().detail, kVisible);
+        QVERIFY(QMetaObject::invokeMethod(&*env.state, "dismissCurrentNudge", Q_ARG(QString, "maybe")));
+        QVERIFY(env->currentNudge()); // unknown outcomes are ignored
+        QVERIFY(QMetaObject::invokeMethod(&*env.state, "dismissCurrentNudge", Q_ARG(QString, reason)));
+        QVERIFY(!env->currentNudge());
+        QCOMPARE(env->nudgeHistory().size(), 2);
+        QCOMPARE(env->nudgeHistory()[0],
+                 (NudgeRecord{env->nudgeHistory()[0].id, QStringLiteral("p1"), OpportunityCategory::Stuck,
+                              NudgeOutcome::Shown, env.clock.now()}));
+        QCOMPARE(rawValue(env->nudgeHistory()[1].outcome), reason);
+        QCOMPARE(env->nudgeDiagnostics().detail,
+                 "No nudge cooldown is active. Norvane can show the next worthwhile "
+                 "opportunity as soon as it sees one.");
+        QCOMPARE(QList<int>({env.presenter.presentCalls, env.presenter.dismissCalls}), QList<int>({1, 1}));
+        env->presentOpportunity(opportunity(QStringLiteral("p1")));
+        QCOMPARE(bool(env->currentNudge()), !suppresses);
+        env->dismissCurrentNudge(NudgeOutcome::CloseButton);
+        env->presentOpportunity(opportunity(QStringLiteral("p2")));
+        QVERIFY(env->currentNudge());
+    }
+
+    void answerAndRecommendation() {
+        Env env;
+        env->beginRecommendation(QStringLiteral("ignored")); // without a nudge nothing happens
+        env->applyRecommendation({});
+        env->failRecommendation(QStringLiteral("ignored"));
+        env->setPromptCopied(true);
+        env->dismissCurrentNudge(NudgeOutcome::NotNow);
+        QVERIFY(env->nudgeHistory().isEmpty() && env->suppressedPatterns().isEmpty() && !env->currentNudge());
+        QCOMPARE(env.presenter.presentCalls + env.presenter.dismissCalls, 0);
+
+        env->presentOpportunity(opportunity(QStringLiteral("p1")));
+        env->beginRecommendation(QStringLiteral("Every Monday."));
+        QCOMPARE(env->currentNudge()->phase, NudgePhase::LoadingRecommendation);
+        env->failRecommendation(QStringLiteral("It failed."));
+        QCOMPARE(env->currentNudge()->phase, NudgePhase::Question);
+        QCOMPARE(env->currentNudge()->errorMessage, QStringLiteral("It failed."));
+        env->applyRecommendation(FakeRecommendationEngine::sampleRecommendation());
+        QCOMPARE(env->currentNudge()->phase, NudgePhase::Recommendation);
+        QCOMPARE(env->currentNudge()->userAnswer, u"Every Monday.");
+        QCOMPARE(env.presenter.presentCalls, 4); // every step but copying the prompt is shown
+        env->pauseFor(45);
+        env->dismissCurrentNudge(NudgeOutcome::NotUseful);
+        QCOMPARE(env->nudgeHistory()[1].outcome, NudgeOutcome::RecommendationShown);
+        QCOMPARE(env->nudgeDiagnostics().detail, kPausedUntil345); // dismissed while paused
+        QCOMPARE(env->pauseResumeTimeText(), u"3:45 PM");
+    }
+};
+
+int main(int argc, char** argv) {
+    // The resume time is local time: pin the zone so the expected texts hold on every machine.
+    qputenv("TZ", "UTC");
+    tzset();
+    QCoreApplication app(argc, argv);
+    TestModel test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_model.moc"
