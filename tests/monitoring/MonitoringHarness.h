@@ -2,46 +2,15 @@
 
 #include "fakes/Fakes.h"
 #include "fakes/LogCapture.h"
-#include "fakes/ManualClock.h"
-#include "model/AppState.h"
 #include "monitoring/MonitoringService.h"
 
-#include <memory>
+#include <QTest>
 
 namespace norvane::testing {
 
-inline const QString kMonitoringCategory = QStringLiteral("Norvane.MonitoringService");
-
-// A monitoring service wired to fakes and a manual clock. Monitoring starts with a valid key and every
-// permission granted; ticks happen only when the test advances the clock.
+// A monitoring service wired to fakes and a manual clock, with a valid key and every permission granted.
+// The loop ticks once at start and then once a second of virtual time.
 struct MonitoringHarness {
-    explicit MonitoringHarness(OpportunityAnalyzing* analyzerOverride = nullptr,
-                               ScreenshotPersisting* storeOverride = nullptr) {
-        capturer.clock = &clock;
-        analyzer.clock = &clock;
-        appState.setApiKey(QStringLiteral("test-key"));
-        service = std::make_unique<MonitoringService>(
-            &capturer, analyzerOverride ? analyzerOverride : &analyzer, &appState, &input,
-            storeOverride ? storeOverride : &store, &settingsWindow, &permissions, &clock);
-    }
-    ~MonitoringHarness() { service.reset(); }
-
-    // Input just now, so the tick made by starting wakes the loop.
-    void startWithFreshInput() {
-        input.record(clock.now());
-        service->startFromUserRequest();
-    }
-
-    // Ticks for `seconds`, with fresh input before every tick so the loop stays active.
-    void stayActive(int seconds) {
-        for (int i = 0; i < seconds; ++i) {
-            input.record(clock.now());
-            clock.advance(1.0);
-        }
-    }
-
-    void setInputAge(double seconds) { input.record(clock.now().addMSecs(qint64(-seconds * 1000.0))); }
-
     ManualClock clock;
     FakeScreenCapturer capturer;
     FakeOpportunityAnalyzer analyzer;
@@ -50,29 +19,35 @@ struct MonitoringHarness {
     FakeSettingsWindow settingsWindow;
     FakePermissions permissions;
     AppState appState{nullptr, nullptr, &clock};
-    std::unique_ptr<MonitoringService> service;
+    MonitoringService service{&capturer, &analyzer,       &appState,    &input,
+                              &store,    &settingsWindow, &permissions, &clock};
+
+    MonitoringHarness() {
+        capturer.clock = analyzer.clock = store.clock = &clock;
+        appState.setApiKey(QStringLiteral("test-key"));
+    }
+    // Input just now, so the tick made by starting wakes the loop.
+    void startWithFreshInput() {
+        input.record(clock.now());
+        service.startFromUserRequest();
+    }
+    // Ticks for `seconds` with the last input `inputAge` seconds old at every tick (0: the user is busy).
+    void run(int seconds, double inputAge = 0) {
+        for (int i = 0; i < seconds; ++i) {
+            input.record(clock.now().addMSecs(qint64((1.0 - inputAge) * 1000.0)));
+            clock.advance(1.0);
+        }
+    }
+    QList<ScreenshotCaptureReason> bufferReasons() const {
+        QList<ScreenshotCaptureReason> reasons;
+        for (const auto& s : service.screenshotBuffer())
+            reasons.append(s.captureReason.value());
+        return reasons;
+    }
 };
 
-inline QStringList debugLines(const LogCapture& log) {
-    return log.messages(kMonitoringCategory, QtDebugMsg);
-}
-inline QStringList infoLines(const LogCapture& log) {
-    return log.messages(kMonitoringCategory, QtInfoMsg);
-}
-
-inline QList<QUuid> idsOf(const QList<Screenshot>& screenshots) {
-    QList<QUuid> ids;
-    for (const auto& s : screenshots)
-        ids.append(s.id);
-    return ids;
-}
-
-inline QStringList linesStartingWith(const QStringList& lines, const QString& prefix) {
-    QStringList result;
-    for (const auto& line : lines)
-        if (line.startsWith(prefix))
-            result.append(line);
-    return result;
+inline QStringList monitoringLog(const LogCapture& log, QtMsgType type = QtDebugMsg) {
+    return log.messages(QStringLiteral("Norvane.MonitoringService"), type);
 }
 
 } // namespace norvane::testing
