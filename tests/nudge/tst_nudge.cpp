@@ -1,7 +1,7 @@
 // The nudge from the user's answer to a recommendation, and the card in its panel under a real X server
 // with openbox beside another application's window: the card's faces and texts, where the panel sits,
 // how it takes focus, what closes it and when it goes by itself. Input goes through XTEST with xdotool;
-// xprop, xwininfo and xclip read back what X holds. Saves a PNG of each face for review.
+// xprop, xwininfo and xclip read back what X holds. Saves a PNG of each face to look at.
 #include "fakes/FakeInputEventSource.h"
 #include "fakes/Fakes.h"
 #include "nudge/NudgeCoordinator.h"
@@ -54,7 +54,7 @@ Opportunity sampleOpportunity(const QString& patternId = u"retyping-totals"_s) {
 
 const QString kLongPrompt =
     u"  \nYou are given invoices as PDF files. For every invoice, extract:\n- the invoice "
-    "number\n- the issue date\n- the supplier name\n- the net total\n- the VAT amount\n- "
+    "number\n- the invoice date\n- the supplier name\n- the net total\n- the VAT amount\n- "
     "the gross total\n\nReturn one Markdown table with one row per invoice.\n\n  "_s;
 
 } // namespace
