@@ -114,8 +114,8 @@ private slots:
             "Gemini saw something, but its confidence (0.70) stayed below the current threshold (0.70).");
         row("unknown category", verdict(0.9, "procrastination"), failed,
             "The data couldn't be read because \"procrastination\" is not a valid category of the "
-            "opportunity; "
-            "expected one of manual-work, stuck, inefficient-prompting, slow-workflow, missed-automation.");
+            "opportunity; expected one of manual-work, stuck, inefficient-prompting, slow-workflow, "
+            "missed-automation.");
         row("braces reversed", "} I would not interrupt {", failed,
             "Gemini returned an unreadable response.");
         row("client failure", {}, failed, "Gemini returned an empty response.");
