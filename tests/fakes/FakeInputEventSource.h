@@ -9,15 +9,13 @@ namespace norvane::testing {
 // An input source the test drives: it delivers whatever the test emits to every installed listener.
 struct FakeInputEventSource : InputEventSource {
     bool available = true;
-    QString reason =
-        QStringLiteral("No X11 display is set (DISPLAY is empty), so Norvane cannot see windows or input.");
     bool refuseStart = false; // start() gives no listener although the source is available
     int startCalls = 0;
     std::map<ListenerId, Listener> listeners;
     ListenerId nextId = 1;
 
     bool isAvailable() override { return available; }
-    QString unavailableReason() const override { return reason; }
+    QString unavailableReason() const override { return QStringLiteral("No input here."); }
     std::optional<ListenerId> start(Listener listener) override {
         ++startCalls;
         if (!available || refuseStart)

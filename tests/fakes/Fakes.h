@@ -219,7 +219,7 @@ struct FakeRecommendationEngine : RecommendationGenerating {
 struct FakeMonitoringControl : MonitoringControlling {
     AppState* appState = nullptr;
     int startCalls = 0, stopCalls = 0;
-    QList<QDateTime> captureTimes, countQueries;
+    QList<QDateTime> captureTimes;
 
     void startFromUserRequest() override {
         ++startCalls;
@@ -230,7 +230,6 @@ struct FakeMonitoringControl : MonitoringControlling {
         setMonitoring(false);
     }
     int recentCaptureCount(const QDateTime& now) override {
-        countQueries.append(now);
         captureTimes.removeIf([&](const QDateTime& at) { return at < now.addSecs(-3600); });
         return int(captureTimes.size());
     }
@@ -249,11 +248,6 @@ struct FakeNudgePresenter : NudgePresenting {
     int presentCalls = 0, dismissCalls = 0;
     void presentOrUpdate() override { ++presentCalls; }
     void dismiss() override { ++dismissCalls; }
-};
-
-struct FakePasteboard : PasteboardProviding {
-    QStringList copies;
-    void copyString(const QString& text) override { copies.append(text); }
 };
 
 struct FakeSettingsWindow : SettingsWindowPresenting {
