@@ -36,12 +36,6 @@ QImage pattern(int width, int height, int seed = 0) {
     return image;
 }
 
-QImage decode(const QByteArray& bytes) {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    return QImageReader(&buffer).read();
-}
-
 Screenshot shot(const QString& app, const QString& title, const QByteArray& bytes, int secondsLater = 0) {
     Screenshot s = makeScreenshot(app, title, 812, bytes);
     s.timestamp = kShotTime.addSecs(secondsLater);
@@ -65,10 +59,6 @@ int mode(const QString& path) {
 QJsonValue json(const QByteArray& text) {
     const QJsonDocument document = QJsonDocument::fromJson(text);
     return document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
-}
-
-QJsonValue readJson(const QString& path) {
-    return json(readAll(path));
 }
 
 Opportunity opportunity() {
@@ -119,7 +109,8 @@ private slots:
                                                    {{5000, 2}, {1024, 1}}};
         for (const auto& [input, expected] : sizes)
             QCOMPARE(ScreenshotService::scaledSize(input, 1024.0), expected);
-        const QImage decoded = decode(*ScreenshotService::makeJPEGData(pattern(2880, 1800), 1024.0, 70));
+        const QImage decoded =
+            QImage::fromData(*ScreenshotService::makeJPEGData(pattern(2880, 1800), 1024.0, 70));
         QCOMPARE(decoded.size(), QSize(1024, 640));
         const QColor green = decoded.pixelColor(100, 100); // the block stays where it was
         QVERIFY2(green.green() > 170 && green.red() < 60 && green.blue() < 80, qPrintable(green.name()));
@@ -131,7 +122,8 @@ private slots:
         for (const auto format : {QImage::Format_ARGB32_Premultiplied, QImage::Format_ARGB32}) {
             QImage translucent(300, 200, format);
             translucent.fill(QColor(255, 0, 0, 128));
-            const QImage decoded = decode(*ScreenshotService::makeJPEGData(translucent, 1024.0, 90));
+            const QImage decoded =
+                QImage::fromData(*ScreenshotService::makeJPEGData(translucent, 1024.0, 90));
             QVERIFY(!decoded.hasAlphaChannel());
             const QColor pixel = decoded.pixelColor(150, 100);
             QVERIFY2(qAbs(pixel.red() - 128) <= 8 && pixel.green() <= 8 && pixel.blue() <= 8,
@@ -284,7 +276,7 @@ private slots:
                              mode(dir + "/03_Shell_src_2026-12-05_05-15-15.jpg")}),
                  (QList<int>{0700, 0600, 0600}));
         QVERIFY2(readAll(dir + "/metadata.json").contains("\n    {"), "pretty-printed");
-        const QJsonArray entries = readJson(dir + "/metadata.json").toArray();
+        const QJsonArray entries = json(readAll(dir + "/metadata.json")).toArray();
         QCOMPARE(entries.size(), 3);
         QCOMPARE(entries[0],
                  json(R"({"index":1,"fileName":"01_Mail_Inbox_2026-12-05_05-15-07.jpg","appName":"Mail",)"
@@ -298,7 +290,7 @@ private slots:
                       R"("windowTitle":"~/src","timestamp":"2026-12-04T23:45:15Z","activityState":"idle"})"));
         QCoro::waitFor(store.syncBuffer({}));
         QCOMPARE(listing(dir), (QStringList{".keep", "metadata.json"}));
-        QCOMPARE(readJson(dir + "/metadata.json"), QJsonValue(QJsonArray()));
+        QCOMPARE(json(readAll(dir + "/metadata.json")), QJsonValue(QJsonArray()));
     }
 
     void recommendationRecords() {
@@ -319,11 +311,11 @@ private slots:
             R"("question":"Are you moving the whole table?","headline":"Paste the whole table",)"
             R"("detail":"Select the range once.","effort":"low","impact":"high",%2})";
         QCOMPARE(
-            readJson(dir + "/" + listing(dir)[0]),
+            json(readAll(dir + "/" + listing(dir)[0])),
             json(QString::fromLatin1(record)
                      .arg("0", R"("prompt":"Convert this table to CSV","userAnswer":"  yes, all of it ")")
                      .toLatin1()));
-        QCOMPARE(readJson(dir + "/" + listing(dir)[1]),
+        QCOMPARE(json(readAll(dir + "/" + listing(dir)[1])),
                  json(QString::fromLatin1(record).arg("1", R"("userAnswer":"no")").toLatin1()));
     }
 
