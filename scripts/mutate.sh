@@ -48,7 +48,7 @@ app-switch-as-window @@ monitoring @@ monitoring/MonitoringRules.cpp @@ if (!pre
 paused-loop-captures @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (m_appState->isPaused()) { @@ if (false) {
 stop-check-dropped @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (!self || loop.isCancelled() || session.isCancelled())\n        co_return;\n    if (!screenshot) @@ if (!self)\n        co_return;\n    if (!screenshot)
 two-analyses-at-once @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (m_analysisTask) {\n        qCDebug @@ if (false) {\n        qCDebug
-analyzed-burst-not-remembered @@ monitoring @@ monitoring/MonitoringService.cpp @@ m_lastAnalyzedActivityBurstID = burstID; @@ ;
+analyzed-burst-not-remembered @@ monitoring @@ monitoring/MonitoringService.cpp @@ m_lastAnalyzedActivityBurstID = burstID; @@ (void)burstID;
 own-window-observed @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (rawWindow && !rawWindow->isOwnApp) @@ if (rawWindow)
 scroll-not-meaningful @@ platform @@ monitoring/InputActivityMonitor.cpp @@ return MeaningfulInputKind::Scroll; @@ break;
 jpeg-size-wrong @@ capture @@ capture/ScreenshotService.h @@ kMaxLongestEdge = 1024.0 @@ kMaxLongestEdge = 1000.0
