@@ -66,6 +66,7 @@ Rectangle {
             StatusBadge {
                 id: badge
                 objectName: "permissionBadge"
+                theme: card.theme
                 text: card.granted ? "Granted" : "Missing"
                 tint: card.tint
             }

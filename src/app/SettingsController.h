@@ -39,6 +39,7 @@ class SettingsController : public QObject {
     Q_PROPERTY(double confidenceSliderValue READ confidenceSliderValue NOTIFY confidenceChanged)
 
     Q_PROPERTY(bool hasApiKey READ hasApiKey NOTIFY apiKeyStatusChanged)
+    Q_PROPERTY(QString apiKeyProblem READ apiKeyProblem NOTIFY apiKeyStatusChanged)
     Q_PROPERTY(bool canTestConnection READ canTestConnection NOTIFY apiKeyStatusChanged)
     Q_PROPERTY(bool footerButtonEnabled READ footerButtonEnabled NOTIFY apiKeyStatusChanged)
     Q_PROPERTY(bool isTestingAPI READ isTestingAPI NOTIFY apiTestChanged)
@@ -94,6 +95,9 @@ public:
     double confidenceSliderValue() const;
 
     bool hasApiKey() const;
+    // Why the text in the key field was not saved; empty when it was.
+    QString apiKeyProblem() const;
+    static constexpr qsizetype maximumApiKeyLength = 512;
     bool canTestConnection() const { return hasApiKey() && !m_isTestingAPI; }
     bool footerButtonEnabled() const { return !isSetup() || hasApiKey(); }
     bool isTestingAPI() const { return m_isTestingAPI; }
@@ -161,6 +165,7 @@ private:
     std::optional<QString> m_apiTestMessage;
     bool m_apiTestSucceeded = false;
     bool m_isTestingAPI = false;
+    bool m_apiKeyTooLong = false;
     std::optional<CancellationSource> m_connectionTest;
 
     int m_captureCount = 0;

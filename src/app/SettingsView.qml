@@ -104,11 +104,13 @@ Item {
 
                         StatusBadge {
                             objectName: "monitoringStatusBadge"
+                            theme: look
                             text: root.controller.monitoringStatusTitle
                             tint: root.controller.monitoringStatusTint
                         }
                         StatusBadge {
                             objectName: "confidenceBadge"
+                            theme: look
                             text: "Confidence " + root.controller.confidenceText
                             tint: root.controller.coolTint
                         }
@@ -200,6 +202,16 @@ Item {
                 }
             }
             Text {
+                objectName: "apiKeyProblem"
+                width: parent.width
+                visible: text !== ""
+                text: root.controller.apiKeyProblem
+                textFormat: Text.PlainText
+                color: look.warningText
+                font.pixelSize: 12
+                wrapMode: Text.WordWrap
+            }
+            Text {
                 objectName: "apiKeyPrivacyCaption"
                 width: parent.width
                 text: "Stored locally on this computer. Norvane does not send screenshots anywhere except the Gemini request you explicitly enabled by turning monitoring on."
@@ -239,6 +251,8 @@ Item {
                         y: 6
                         width: resultChip.width - 20
                         text: root.controller.apiTestMessage
+                        // Server and model texts are shown as they are, never read as markup.
+                        textFormat: Text.PlainText
                         color: root.controller.apiTestSucceeded ? Qt.darker(resultChip.tint, 1.2) : look.secondaryText
                         font.pixelSize: 12
                         wrapMode: Text.Wrap
@@ -460,6 +474,7 @@ Item {
                         objectName: "diagnosticsTitle"
                         x: 18
                         text: root.controller.diagnosticsTitle
+                        textFormat: Text.PlainText
                         color: look.primaryText
                         font.pixelSize: 13
                         font.weight: Font.DemiBold
@@ -477,6 +492,8 @@ Item {
                     objectName: "diagnosticsDetail"
                     width: parent.width
                     text: root.controller.diagnosticsDetail
+                    // Server and model texts are shown as they are, never read as markup.
+                    textFormat: Text.PlainText
                     color: look.secondaryText
                     font.pixelSize: 12
                     wrapMode: Text.WordWrap

@@ -231,7 +231,12 @@ NudgePanelController* NudgePanelController::shared() {
     return sharedInstance(slot, [] {
         return new NudgePanelController(AppState::shared(), NudgeCoordinator::shared(), g_root->clock(),
                                         SystemInputEventSource::shared(),
-                                        [](QWindow* window) { keepOutOfTaskbarAndPager(window); });
+                                        [](QWindow* window) {
+                                            keepOutOfTaskbarAndPager(window);
+                                            // Without a compositor the rounded corners would show black.
+                                            NudgePanelController::setTranslucent(window,
+                                                                                 hasCompositingManager());
+                                        });
     });
 }
 
