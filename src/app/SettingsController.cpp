@@ -281,6 +281,14 @@ QString SettingsController::diagnosticsDetail() const {
 void SettingsController::refreshPermissions() {
     m_screenRecordingGranted = m_permissions && m_permissions->hasScreenRecordingPermission();
     m_accessibilityGranted = m_permissions && m_permissions->hasAccessibilityPermission();
+    m_sessionCapabilities.clear();
+    if (m_permissions) {
+        for (const SessionCapability& capability : m_permissions->sessionCapabilities()) {
+            m_sessionCapabilities.append(QVariantMap{{QStringLiteral("name"), capability.name},
+                                                     {QStringLiteral("available"), capability.available},
+                                                     {QStringLiteral("explanation"), capability.explanation}});
+        }
+    }
     m_permissionRefreshNonce = QUuid::createUuid().toString(QUuid::WithoutBraces);
     emit permissionsChanged();
 }

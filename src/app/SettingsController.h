@@ -7,6 +7,7 @@
 
 #include <QColor>
 #include <QObject>
+#include <QVariantList>
 #include <QPointer>
 #include <QString>
 #include <QtQml/qqmlregistration.h>
@@ -60,6 +61,8 @@ class SettingsController : public QObject {
     Q_PROPERTY(QString diagnosticsDetail READ diagnosticsDetail NOTIFY diagnosticsChanged)
 
     Q_PROPERTY(bool screenRecordingGranted READ screenRecordingGranted NOTIFY permissionsChanged)
+    // What the session offers: a list of {name, available, explanation}.
+    Q_PROPERTY(QVariantList sessionCapabilities READ sessionCapabilities NOTIFY permissionsChanged)
     Q_PROPERTY(bool accessibilityGranted READ accessibilityGranted NOTIFY permissionsChanged)
     Q_PROPERTY(QString permissionRefreshNonce READ permissionRefreshNonce NOTIFY permissionsChanged)
 
@@ -117,6 +120,7 @@ public:
     QString diagnosticsDetail() const;
 
     bool screenRecordingGranted() const { return m_screenRecordingGranted; }
+    QVariantList sessionCapabilities() const { return m_sessionCapabilities; }
     bool accessibilityGranted() const { return m_accessibilityGranted; }
     QString permissionRefreshNonce() const { return m_permissionRefreshNonce; }
 
@@ -166,6 +170,7 @@ private:
     bool m_apiTestSucceeded = false;
     bool m_isTestingAPI = false;
     bool m_apiKeyTooLong = false;
+    QVariantList m_sessionCapabilities;
     std::optional<CancellationSource> m_connectionTest;
 
     int m_captureCount = 0;

@@ -269,33 +269,26 @@ Item {
             objectName: "permissionsSection"
             theme: look
             title: "Permissions"
-            subtitle: "Screen Recording is required. Accessibility makes the prompts more specific."
+            subtitle: "What this session lets Norvane see. Nothing here needs granting on X11."
             symbol: "hand.raised"
             tint: root.controller.coolTint
 
-            PermissionCard {
-                objectName: "screenRecordingCard"
-                theme: look
-                title: "Screen Recording"
-                symbol: "record.circle"
-                granted: root.controller.screenRecordingGranted
-                description: "Required so Norvane can capture screenshots of the frontmost window."
-                buttonTitle: "Open Screen Recording Settings"
-                grantedTint: root.controller.successTint
-                missingTint: root.controller.brandTint
-                onButtonClicked: root.controller.openScreenRecordingSettings()
-            }
-            PermissionCard {
-                objectName: "accessibilityCard"
-                theme: look
-                title: "Accessibility"
-                symbol: "figure.wave"
-                granted: root.controller.accessibilityGranted
-                description: "Optional but recommended so Norvane can read the active window title more accurately."
-                buttonTitle: "Grant Accessibility"
-                grantedTint: root.controller.successTint
-                missingTint: root.controller.brandTint
-                onButtonClicked: root.controller.grantAccessibility()
+            Repeater {
+                model: root.controller.sessionCapabilities
+
+                PermissionCard {
+                    required property var modelData
+                    required property int index
+                    objectName: "capabilityCard"
+                    theme: look
+                    title: modelData.name
+                    symbol: index === 0 ? "eye" : index === 1 ? "waveform.path.ecg" : "record.circle"
+                    granted: modelData.available
+                    grantedText: "Available"
+                    description: modelData.explanation
+                    grantedTint: root.controller.successTint
+                    missingTint: root.controller.brandTint
+                }
             }
             Row {
                 width: parent.width
@@ -306,14 +299,14 @@ Item {
                     objectName: "refreshPermissionsButton"
                     theme: look
                     prominent: false
-                    text: "Refresh Permissions"
+                    text: "Refresh"
                     onClicked: root.controller.refreshPermissions()
                 }
                 Text {
                     objectName: "refreshPermissionsCaption"
                     anchors.verticalCenter: refreshButton.verticalCenter
                     width: parent.width - refreshButton.width - 12
-                    text: "Accessibility usually updates after Refresh. Screen Recording often needs a relaunch."
+                    text: "Refresh checks the session again, for example after a new X server extension or session."
                     color: look.secondaryText
                     font.pixelSize: 12
                     wrapMode: Text.WordWrap
