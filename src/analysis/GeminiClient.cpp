@@ -9,7 +9,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QStringList>
 
@@ -212,28 +211,87 @@ QString GeminiClient::friendlyErrorMessage(const QString& message) {
     return message;
 }
 
+namespace {
+
+int hexValue(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
+// One character of the key and the ways a text can carry it.
+struct KeyCharacter {
+    QString literal;
+    QByteArray utf8;
+    bool isSpace = false;
+};
+
+// The length of the percent-encoded bytes at `at`, or 0 when they are not there.
+qsizetype encodedLength(const QString& text, qsizetype at, const QByteArray& bytes) {
+    qsizetype position = at;
+    for (const char byte : bytes) {
+        if (position + 2 >= text.size() || text.at(position) != QLatin1Char('%'))
+            return 0;
+        const int high = hexValue(text.at(position + 1));
+        const int low = hexValue(text.at(position + 2));
+        if (high < 0 || low < 0 || (high << 4 | low) != static_cast<unsigned char>(byte))
+            return 0;
+        position += 3;
+    }
+    return position - at;
+}
+
+// The length of the key's appearance at `at`, or 0. The encoded form is tried first, so a '%' of the
+// key is not taken literally where "%25" stands.
+qsizetype keyLengthAt(const QString& text, qsizetype at, const QList<KeyCharacter>& key) {
+    qsizetype position = at;
+    for (const KeyCharacter& character : key) {
+        if (const qsizetype encoded = encodedLength(text, position, character.utf8)) {
+            position += encoded;
+        } else if (QStringView(text).sliced(position).startsWith(character.literal)) {
+            position += character.literal.size();
+        } else if (character.isSpace && position < text.size() && text.at(position) == QLatin1Char('+')) {
+            position += 1;
+        } else {
+            return 0;
+        }
+    }
+    return position - at;
+}
+
+} // namespace
+
 QString GeminiClient::maskApiKey(QString text, const QString& apiKey) {
     if (apiKey.isEmpty())
         return text;
-    // One pattern matches the key as typed and every way a URL can carry it: each character may
-    // appear literally or percent-encoded with hex digits in either letter case (a space also as '+').
-    const auto hexDigit = [](int value) {
-        const QChar digit = QLatin1Char("0123456789ABCDEF"[value]);
-        return digit.isDigit() ? QString(digit) : QStringLiteral("[%1%2]").arg(digit, digit.toLower());
-    };
-    QString pattern;
-    for (char32_t codePoint : apiKey.toUcs4()) {
-        const QString character = QString::fromUcs4(&codePoint, 1);
-        QString encoded;
-        for (unsigned char byte : character.toUtf8())
-            encoded += QLatin1Char('%') + hexDigit(byte >> 4) + hexDigit(byte & 0xF);
-        pattern += QStringLiteral("(?:") + QRegularExpression::escape(character) + QLatin1Char('|') + encoded;
-        if (codePoint == U' ')
-            pattern += QStringLiteral("|\\+");
-        pattern += QLatin1Char(')');
+    // The key as typed and every way a URL can carry it: each character literally or percent-encoded,
+    // hex digits in either case, a space also as '+'. Plain comparison, so a key of any length works.
+    QList<KeyCharacter> key;
+    for (const char32_t codePoint : apiKey.toUcs4()) {
+        const QString literal = QString::fromUcs4(&codePoint, 1);
+        key.append(KeyCharacter{literal, literal.toUtf8(), codePoint == U' '});
     }
-    text.replace(QRegularExpression(pattern), apiKeyMask);
-    return text;
+    QString masked;
+    qsizetype copiedUpTo = 0;
+    for (qsizetype at = 0; at < text.size();) {
+        if (const qsizetype length = keyLengthAt(text, at, key)) {
+            masked += QStringView(text).sliced(copiedUpTo, at - copiedUpTo);
+            masked += apiKeyMask;
+            at += length;
+            copiedUpTo = at;
+        } else {
+            ++at;
+        }
+    }
+    if (copiedUpTo == 0)
+        return text;
+    masked += QStringView(text).sliced(copiedUpTo);
+    return masked;
 }
 
 QCoro::Task<Expected<QString, GeminiClientError>>
@@ -267,6 +325,8 @@ QCoro::Task<Expected<QString, GeminiClientError>> GeminiClient::send(QList<Gemin
 
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    // The service sees which program calls it, not Qt's browser-like default.
+    request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Norvane/" NORVANE_VERSION));
     request.setTransferTimeout(int(m_limits.progressTimeoutSeconds * 1000.0));
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);

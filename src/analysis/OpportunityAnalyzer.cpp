@@ -96,7 +96,8 @@ QString OpportunityAnalyzer::caption(int position, const Screenshot& screenshot)
     const QString reason =
         screenshot.captureReason ? rawValue(*screenshot.captureReason) : QStringLiteral("unspecified");
     return QStringLiteral("Screenshot ") + QString::number(position) + QStringLiteral(": ") +
-           screenshot.appName + QStringLiteral(" - ") + screenshot.windowTitle + QStringLiteral(" at ") +
+           withoutControlCharacters(screenshot.appName) + QStringLiteral(" - ") +
+           withoutControlCharacters(screenshot.windowTitle) + QStringLiteral(" at ") +
            mediumTimeText(screenshot.timestamp) + QStringLiteral(" [state: ") +
            rawValue(screenshot.activityState) + QStringLiteral(", reason: ") + reason + QStringLiteral("]");
 }
@@ -143,7 +144,7 @@ QCoro::Task<OpportunityAnalysisOutcome> OpportunityAnalyzer::analyzeOutcome(QLis
 
     QList<GeminiRequestPart> parts{GeminiRequestPart::fromText(analysisPrompt())};
     for (int i = 0; i < screenshots.size(); ++i) {
-        parts.append(GeminiRequestPart::fromJpeg(screenshots.at(i).base64));
+        parts.append(GeminiRequestPart::fromJpeg(screenshots.at(i).base64()));
         parts.append(GeminiRequestPart::fromText(caption(i + 1, screenshots.at(i))));
     }
 
@@ -154,7 +155,7 @@ QCoro::Task<OpportunityAnalysisOutcome> OpportunityAnalyzer::analyzeOutcome(QLis
         co_return OpportunityAnalysisOutcome::cancelled();
     if (!reply) {
         const QString description = reply.error().description();
-        qCCritical(lcOpportunityAnalyzer, "Opportunity analysis failed: %s", qUtf8Printable(description));
+        qCCritical(lcOpportunityAnalyzer, "Opportunity analysis failed: %s", qUtf8Printable(logSafe(description)));
         co_return OpportunityAnalysisOutcome::failure(description);
     }
 
@@ -162,7 +163,7 @@ QCoro::Task<OpportunityAnalysisOutcome> OpportunityAnalyzer::analyzeOutcome(QLis
         JSONExtractor::decode<std::optional<Opportunity>>(*reply, decodeOpportunityEnvelope);
     if (!envelope) {
         const QString description = envelope.error().description();
-        qCCritical(lcOpportunityAnalyzer, "Opportunity analysis failed: %s", qUtf8Printable(description));
+        qCCritical(lcOpportunityAnalyzer, "Opportunity analysis failed: %s", qUtf8Printable(logSafe(description)));
         co_return OpportunityAnalysisOutcome::failure(description);
     }
     if (!envelope->has_value())

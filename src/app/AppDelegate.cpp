@@ -33,8 +33,10 @@ void AppDelegate::applicationWillTerminate() {
 void AppDelegate::secondLaunch(const QStringList& arguments) {
     qCInfo(lcApp) << "Another launch of Norvane handed over" << arguments.size()
                   << "arguments; showing the settings.";
+    // Without a key there is nothing to monitor with yet: a second launch leads into setup, as a first does.
+    const bool hasKey = m_appState && nilIfBlank(m_appState->apiKey());
     if (m_settingsWindow)
-        m_settingsWindow->show(SettingsPresentationMode::Standard);
+        m_settingsWindow->show(hasKey ? SettingsPresentationMode::Standard : SettingsPresentationMode::Setup);
 }
 
 } // namespace norvane

@@ -8,6 +8,7 @@
 #include "TrayMenu.h"
 #include "model/AppState.h"
 #include "model/Logging.h"
+#include "platform/posix/AllocatorTuning.h"
 #include "platform/posix/TerminationSignals.h"
 
 #include <QApplication>
@@ -20,6 +21,7 @@ Q_IMPORT_QML_PLUGIN(Norvane_SettingsPlugin)
 namespace norvane {
 
 int runApplication(int argc, char* argv[], SharedInstances::Options options) {
+    limitAllocatorRetention();
     // The card and the settings page are small and mostly still: the software scene graph draws them in
     // a few milliseconds, where an OpenGL context would load a driver that stays mapped for the life of
     // this tray process (without a GPU, Mesa's llvmpipe adds about 100 MB resident and a render thread).
@@ -28,6 +30,7 @@ int runApplication(int argc, char* argv[], SharedInstances::Options options) {
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Norvane"));
+    QApplication::setApplicationVersion(QStringLiteral(NORVANE_VERSION));
     QApplication::setOrganizationName(QStringLiteral("Norvane"));
     QApplication::setDesktopFileName(QStringLiteral("norvane"));
     // A tray application: closing the settings window never ends it.

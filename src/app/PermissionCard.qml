@@ -11,6 +11,7 @@ Rectangle {
     property bool granted
     property string description
     property string buttonTitle
+    property string grantedText: "Granted"
     property color grantedTint
     property color missingTint
     readonly property color tint: granted ? grantedTint : missingTint
@@ -56,6 +57,7 @@ Rectangle {
                 }
                 Text {
                     objectName: "permissionDescription"
+                    textFormat: Text.PlainText
                     width: parent.width
                     text: card.description
                     color: card.theme.secondaryText
@@ -66,14 +68,15 @@ Rectangle {
             StatusBadge {
                 id: badge
                 objectName: "permissionBadge"
-                text: card.granted ? "Granted" : "Missing"
+                theme: card.theme
+                text: card.granted ? card.grantedText : "Missing"
                 tint: card.tint
             }
         }
 
         TintedButton {
             objectName: "permissionButton"
-            visible: !card.granted
+            visible: !card.granted && card.buttonTitle !== ""
             x: 46
             theme: card.theme
             text: card.buttonTitle

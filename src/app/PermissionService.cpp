@@ -7,8 +7,13 @@
 
 namespace norvane {
 
-PermissionService::PermissionService(ScreenRecordingPermissionChecking* displayCheck, QObject* parent)
-    : QObject(parent), m_displayCheck(displayCheck) {}
+PermissionService::PermissionService(ScreenRecordingPermissionChecking* displayCheck,
+                                     std::function<QList<SessionCapability>()> capabilities, QObject* parent)
+    : QObject(parent), m_displayCheck(displayCheck), m_capabilities(std::move(capabilities)) {}
+
+QList<SessionCapability> PermissionService::sessionCapabilities() {
+    return m_capabilities ? m_capabilities() : QList<SessionCapability>{};
+}
 
 bool PermissionService::displayReachable() {
     if (m_displayCheck)

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 
 namespace norvane {
@@ -16,7 +17,9 @@ class PermissionService : public QObject, public PermissionProviding {
     Q_OBJECT
 public:
     // `displayCheck` answers whether the X display is reachable; without one, Qt's own X connection counts.
+    // `capabilities` lists what the session offers (see sessionCapabilities()).
     explicit PermissionService(ScreenRecordingPermissionChecking* displayCheck = nullptr,
+                               std::function<QList<SessionCapability>()> capabilities = {},
                                QObject* parent = nullptr);
 
     static PermissionService* shared();
@@ -26,6 +29,7 @@ public:
     void openScreenRecordingSettings() override;
     bool hasAccessibilityPermission() override;
     bool ensureAccessibilityAccessIfNeeded() override;
+    QList<SessionCapability> sessionCapabilities() override;
     bool requestAccessibilityAccess();
     void openAccessibilitySettings();
 
@@ -37,6 +41,7 @@ private:
     void open(const std::optional<QUrl>& location, const char* what);
 
     ScreenRecordingPermissionChecking* m_displayCheck;
+    std::function<QList<SessionCapability>()> m_capabilities;
     // This desktop has no privacy pane to deep-link into; both stay empty.
     std::optional<QUrl> m_screenRecordingSettingsURL;
     std::optional<QUrl> m_accessibilitySettingsURL;

@@ -89,8 +89,21 @@ bool SettingsController::hasApiKey() const {
 }
 
 void SettingsController::setApiKey(const QString& key) {
-    if (m_appState)
+    // Real keys are a few dozen characters; a text this long is something else pasted by mistake, and
+    // it would travel in every request's address.
+    const bool tooLong = key.size() > maximumApiKeyLength;
+    if (tooLong != m_apiKeyTooLong) {
+        m_apiKeyTooLong = tooLong;
+        emit apiKeyStatusChanged();
+    }
+    if (m_appState && !tooLong)
         m_appState->setApiKey(key);
+}
+
+QString SettingsController::apiKeyProblem() const {
+    return m_apiKeyTooLong ? QStringLiteral("This is longer than an API key can be (512 characters), so it "
+                                            "was not saved. Paste the key alone.")
+                           : QString();
 }
 
 void SettingsController::testAPIKey() {
@@ -268,6 +281,14 @@ QString SettingsController::diagnosticsDetail() const {
 void SettingsController::refreshPermissions() {
     m_screenRecordingGranted = m_permissions && m_permissions->hasScreenRecordingPermission();
     m_accessibilityGranted = m_permissions && m_permissions->hasAccessibilityPermission();
+    m_sessionCapabilities.clear();
+    if (m_permissions) {
+        for (const SessionCapability& capability : m_permissions->sessionCapabilities()) {
+            m_sessionCapabilities.append(QVariantMap{{QStringLiteral("name"), capability.name},
+                                                     {QStringLiteral("available"), capability.available},
+                                                     {QStringLiteral("explanation"), capability.explanation}});
+        }
+    }
     m_permissionRefreshNonce = QUuid::createUuid().toString(QUuid::WithoutBraces);
     emit permissionsChanged();
 }

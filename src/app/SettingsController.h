@@ -7,6 +7,7 @@
 
 #include <QColor>
 #include <QObject>
+#include <QVariantList>
 #include <QPointer>
 #include <QString>
 #include <QtQml/qqmlregistration.h>
@@ -39,6 +40,7 @@ class SettingsController : public QObject {
     Q_PROPERTY(double confidenceSliderValue READ confidenceSliderValue NOTIFY confidenceChanged)
 
     Q_PROPERTY(bool hasApiKey READ hasApiKey NOTIFY apiKeyStatusChanged)
+    Q_PROPERTY(QString apiKeyProblem READ apiKeyProblem NOTIFY apiKeyStatusChanged)
     Q_PROPERTY(bool canTestConnection READ canTestConnection NOTIFY apiKeyStatusChanged)
     Q_PROPERTY(bool footerButtonEnabled READ footerButtonEnabled NOTIFY apiKeyStatusChanged)
     Q_PROPERTY(bool isTestingAPI READ isTestingAPI NOTIFY apiTestChanged)
@@ -59,6 +61,8 @@ class SettingsController : public QObject {
     Q_PROPERTY(QString diagnosticsDetail READ diagnosticsDetail NOTIFY diagnosticsChanged)
 
     Q_PROPERTY(bool screenRecordingGranted READ screenRecordingGranted NOTIFY permissionsChanged)
+    // What the session offers: a list of {name, available, explanation}.
+    Q_PROPERTY(QVariantList sessionCapabilities READ sessionCapabilities NOTIFY permissionsChanged)
     Q_PROPERTY(bool accessibilityGranted READ accessibilityGranted NOTIFY permissionsChanged)
     Q_PROPERTY(QString permissionRefreshNonce READ permissionRefreshNonce NOTIFY permissionsChanged)
 
@@ -94,6 +98,9 @@ public:
     double confidenceSliderValue() const;
 
     bool hasApiKey() const;
+    // Why the text in the key field was not saved; empty when it was.
+    QString apiKeyProblem() const;
+    static constexpr qsizetype maximumApiKeyLength = 512;
     bool canTestConnection() const { return hasApiKey() && !m_isTestingAPI; }
     bool footerButtonEnabled() const { return !isSetup() || hasApiKey(); }
     bool isTestingAPI() const { return m_isTestingAPI; }
@@ -113,6 +120,7 @@ public:
     QString diagnosticsDetail() const;
 
     bool screenRecordingGranted() const { return m_screenRecordingGranted; }
+    QVariantList sessionCapabilities() const { return m_sessionCapabilities; }
     bool accessibilityGranted() const { return m_accessibilityGranted; }
     QString permissionRefreshNonce() const { return m_permissionRefreshNonce; }
 
@@ -161,6 +169,8 @@ private:
     std::optional<QString> m_apiTestMessage;
     bool m_apiTestSucceeded = false;
     bool m_isTestingAPI = false;
+    bool m_apiKeyTooLong = false;
+    QVariantList m_sessionCapabilities;
     std::optional<CancellationSource> m_connectionTest;
 
     int m_captureCount = 0;

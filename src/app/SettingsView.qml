@@ -104,11 +104,13 @@ Item {
 
                         StatusBadge {
                             objectName: "monitoringStatusBadge"
+                            theme: look
                             text: root.controller.monitoringStatusTitle
                             tint: root.controller.monitoringStatusTint
                         }
                         StatusBadge {
                             objectName: "confidenceBadge"
+                            theme: look
                             text: "Confidence " + root.controller.confidenceText
                             tint: root.controller.coolTint
                         }
@@ -200,6 +202,16 @@ Item {
                 }
             }
             Text {
+                objectName: "apiKeyProblem"
+                width: parent.width
+                visible: text !== ""
+                text: root.controller.apiKeyProblem
+                textFormat: Text.PlainText
+                color: look.warningText
+                font.pixelSize: 12
+                wrapMode: Text.WordWrap
+            }
+            Text {
                 objectName: "apiKeyPrivacyCaption"
                 width: parent.width
                 text: "Stored locally on this computer. Norvane does not send screenshots anywhere except the Gemini request you explicitly enabled by turning monitoring on."
@@ -239,6 +251,8 @@ Item {
                         y: 6
                         width: resultChip.width - 20
                         text: root.controller.apiTestMessage
+                        // Server and model texts are shown as they are, never read as markup.
+                        textFormat: Text.PlainText
                         color: root.controller.apiTestSucceeded ? Qt.darker(resultChip.tint, 1.2) : look.secondaryText
                         font.pixelSize: 12
                         wrapMode: Text.Wrap
@@ -255,33 +269,26 @@ Item {
             objectName: "permissionsSection"
             theme: look
             title: "Permissions"
-            subtitle: "Screen Recording is required. Accessibility makes the prompts more specific."
+            subtitle: "What this session lets Norvane see. Nothing here needs granting on X11."
             symbol: "hand.raised"
             tint: root.controller.coolTint
 
-            PermissionCard {
-                objectName: "screenRecordingCard"
-                theme: look
-                title: "Screen Recording"
-                symbol: "record.circle"
-                granted: root.controller.screenRecordingGranted
-                description: "Required so Norvane can capture screenshots of the frontmost window."
-                buttonTitle: "Open Screen Recording Settings"
-                grantedTint: root.controller.successTint
-                missingTint: root.controller.brandTint
-                onButtonClicked: root.controller.openScreenRecordingSettings()
-            }
-            PermissionCard {
-                objectName: "accessibilityCard"
-                theme: look
-                title: "Accessibility"
-                symbol: "figure.wave"
-                granted: root.controller.accessibilityGranted
-                description: "Optional but recommended so Norvane can read the active window title more accurately."
-                buttonTitle: "Grant Accessibility"
-                grantedTint: root.controller.successTint
-                missingTint: root.controller.brandTint
-                onButtonClicked: root.controller.grantAccessibility()
+            Repeater {
+                model: root.controller.sessionCapabilities
+
+                PermissionCard {
+                    required property var modelData
+                    required property int index
+                    objectName: "capabilityCard"
+                    theme: look
+                    title: modelData.name
+                    symbol: index === 0 ? "eye" : index === 1 ? "waveform.path.ecg" : "record.circle"
+                    granted: modelData.available
+                    grantedText: "Available"
+                    description: modelData.explanation
+                    grantedTint: root.controller.successTint
+                    missingTint: root.controller.brandTint
+                }
             }
             Row {
                 width: parent.width
@@ -292,14 +299,14 @@ Item {
                     objectName: "refreshPermissionsButton"
                     theme: look
                     prominent: false
-                    text: "Refresh Permissions"
+                    text: "Refresh"
                     onClicked: root.controller.refreshPermissions()
                 }
                 Text {
                     objectName: "refreshPermissionsCaption"
                     anchors.verticalCenter: refreshButton.verticalCenter
                     width: parent.width - refreshButton.width - 12
-                    text: "Accessibility usually updates after Refresh. Screen Recording often needs a relaunch."
+                    text: "Refresh checks the session again, for example after a new X server extension or session."
                     color: look.secondaryText
                     font.pixelSize: 12
                     wrapMode: Text.WordWrap
@@ -460,6 +467,7 @@ Item {
                         objectName: "diagnosticsTitle"
                         x: 18
                         text: root.controller.diagnosticsTitle
+                        textFormat: Text.PlainText
                         color: look.primaryText
                         font.pixelSize: 13
                         font.weight: Font.DemiBold
@@ -477,6 +485,8 @@ Item {
                     objectName: "diagnosticsDetail"
                     width: parent.width
                     text: root.controller.diagnosticsDetail
+                    // Server and model texts are shown as they are, never read as markup.
+                    textFormat: Text.PlainText
                     color: look.secondaryText
                     font.pixelSize: 12
                     wrapMode: Text.WordWrap

@@ -19,6 +19,7 @@
 #include "platform/x11/SystemScreenRecordingPermissionChecker.h"
 #include "platform/x11/SystemWindowImageCapture.h"
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11SessionCapabilities.h"
 #include "platform/x11/X11WindowHints.h"
 
 #include <QCoreApplication>
@@ -231,7 +232,12 @@ NudgePanelController* NudgePanelController::shared() {
     return sharedInstance(slot, [] {
         return new NudgePanelController(AppState::shared(), NudgeCoordinator::shared(), g_root->clock(),
                                         SystemInputEventSource::shared(),
-                                        [](QWindow* window) { keepOutOfTaskbarAndPager(window); });
+                                        [](QWindow* window) {
+                                            keepOutOfTaskbarAndPager(window);
+                                            // Without a compositor the rounded corners would show black.
+                                            NudgePanelController::setTranslucent(window,
+                                                                                 hasCompositingManager());
+                                        });
     });
 }
 
@@ -241,7 +247,11 @@ PermissionService* PermissionService::shared() {
     static PermissionService* slot = nullptr;
     registerSlot(slot);
     return sharedInstance(
-        slot, [] { return new PermissionService(SystemScreenRecordingPermissionChecker::shared()); });
+        slot, [] {
+            return new PermissionService(SystemScreenRecordingPermissionChecker::shared(), [] {
+                return x11SessionCapabilities(X11Connection::shared(), SystemInputEventSource::shared());
+            });
+        });
 }
 
 SettingsWindowManager* SettingsWindowManager::shared() {

@@ -6,6 +6,8 @@ Rectangle {
 
     property string text
     property color tint
+    // The page the badge sits on; the label is kept readable (4.5:1) against it.
+    property Theme theme
 
     implicitWidth: row.implicitWidth + 20
     implicitHeight: 26
@@ -29,7 +31,7 @@ Rectangle {
         Text {
             anchors.verticalCenter: parent.verticalCenter
             text: badge.text
-            color: Qt.darker(badge.tint, 1.25)
+            color: badge.theme ? badge.theme.readable(badge.tint, badge.theme.pageColor) : Qt.darker(badge.tint, 1.25)
             font.pixelSize: 12
             font.weight: Font.DemiBold
         }

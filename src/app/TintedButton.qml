@@ -1,7 +1,8 @@
 import QtQuick
 import QtQuick.Controls.Basic
 
-// A button in one of two styles: prominent (filled with the tint) or bordered.
+// A button in one of two styles: prominent (filled with the tint) or bordered. A disabled button of
+// either style is an empty outline with muted text, so it never passes for one that can be pressed.
 Button {
     id: control
 
@@ -16,10 +17,14 @@ Button {
     font.weight: Font.DemiBold
     hoverEnabled: true
 
+    // The tint deep enough for white text at 4.5:1.
+    readonly property color fill: theme.readable(tint, "white")
+
     contentItem: Text {
         text: control.text
         font: control.font
-        color: control.prominent ? "white" : control.theme.primaryText
+        color: !control.enabled ? control.theme.secondaryText
+                                : control.prominent ? "white" : control.theme.primaryText
         horizontalAlignment: Text.AlignHCenter
         verticalAlignment: Text.AlignVCenter
         elide: Text.ElideRight
@@ -27,11 +32,11 @@ Button {
 
     background: Rectangle {
         radius: 10
-        opacity: control.enabled ? 1 : 0.42
-        color: control.prominent
-               ? (control.down ? Qt.darker(control.tint, 1.15) : control.hovered ? Qt.lighter(control.tint, 1.06) : control.tint)
+        color: !control.enabled ? "transparent"
+               : control.prominent
+               ? (control.down ? Qt.darker(control.fill, 1.15) : control.hovered ? Qt.darker(control.fill, 1.06) : control.fill)
                : (control.down ? Qt.rgba(0.5, 0.5, 0.5, 0.18) : control.hovered ? Qt.rgba(0.5, 0.5, 0.5, 0.10) : "transparent")
-        border.width: control.prominent ? 0 : 1
+        border.width: control.prominent && control.enabled ? 0 : 1
         border.color: control.theme.fieldBorder
     }
 }

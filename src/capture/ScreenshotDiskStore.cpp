@@ -8,6 +8,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPromise>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTextBoundaryFinder>
@@ -15,7 +17,9 @@
 
 #include <qcorofuture.h>
 
+#include <atomic>
 #include <filesystem>
+#include <numeric>
 #include <memory>
 #include <system_error>
 
@@ -82,8 +86,9 @@ StepError ensureDirectoryExists(const QString& directory) {
 }
 
 // Writes through a temporary file that replaces the target only when complete, so a crash never leaves
-// a torn file; the file is readable by the user alone.
-StepError writeFileAtomically(const QString& path, const QByteArray& bytes) {
+// a torn file; the file is readable by the user alone. `written` adds up the bytes handed to the disk.
+StepError writeFileAtomically(const QString& path, const QByteArray& bytes, std::atomic<quint64>& written) {
+    written += quint64(bytes.size());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return QStringLiteral("Could not open %1 for writing: %2.").arg(path, file.errorString());
@@ -96,11 +101,13 @@ StepError writeFileAtomically(const QString& path, const QByteArray& bytes) {
     return std::nullopt;
 }
 
-// Removes every item except hidden ones; stops at the first item that cannot be removed.
-StepError clearDirectoryContents(const QString& directory) {
+// Removes every item except hidden ones and those in `keep`; stops at the first that cannot be removed.
+StepError removeDirectoryContents(const QString& directory, const QSet<QString>& keep = {}) {
     const QFileInfoList entries =
         QDir(directory).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo& entry : entries) {
+        if (keep.contains(entry.fileName()))
+            continue;
         if (entry.isDir() && !entry.isSymLink()) {
             if (!QDir(entry.absoluteFilePath()).removeRecursively())
                 return QStringLiteral("Could not remove the folder %1.").arg(entry.absoluteFilePath());
@@ -112,6 +119,17 @@ StepError clearDirectoryContents(const QString& directory) {
                 .arg(entry.absoluteFilePath(), file.errorString());
     }
     return std::nullopt;
+}
+
+// A write cut short by a crash can leave its temporary file (the target's name with six characters
+// added) where the file system has no unnamed temporary files.
+void removeInterruptedWrites(const QString& directory) {
+    static const QRegularExpression pattern(QStringLiteral("^.+\\.(jpg|json)\\.[A-Za-z0-9]{6}$"));
+    const QFileInfoList entries = QDir(directory).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo& entry : entries) {
+        if (!entry.isSymLink() && pattern.match(entry.fileName()).hasMatch())
+            QFile::remove(entry.absoluteFilePath());
+    }
 }
 
 QByteArray prettyJson(const QJsonDocument& document) {
@@ -146,9 +164,24 @@ void logFailure(const char* prefix, const QString& description) {
 
 } // namespace
 
+// What the worker knows of the disk; touched only on the worker thread, except the atomic count.
+struct ScreenshotDiskStore::WorkerState {
+    std::atomic<quint64> bytesWritten = 0;
+    // The buffer folder as this process left it: file name to frame.
+    QHash<QString, QUuid> bufferOnDisk;
+    QSet<QString> sweptDirectories;
+
+    void sweepOnce(const QString& directory) {
+        if (!sweptDirectories.contains(directory)) {
+            removeInterruptedWrites(directory);
+            sweptDirectories.insert(directory);
+        }
+    }
+};
+
 ScreenshotDiskStore::ScreenshotDiskStore(std::optional<QString> baseDirectory, QObject* parent, Clock* clock)
     : QObject(parent), m_clock(clock ? clock : Clock::system()), m_thread(new QThread(this)),
-      m_worker(new QObject) {
+      m_worker(new QObject), m_state(std::make_shared<WorkerState>()) {
     QString base;
     if (baseDirectory) {
         base = *baseDirectory;
@@ -166,6 +199,10 @@ ScreenshotDiskStore::ScreenshotDiskStore(std::optional<QString> baseDirectory, Q
     m_worker->moveToThread(m_thread);
     connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
     m_thread->start();
+}
+
+quint64 ScreenshotDiskStore::bytesWritten() const {
+    return m_state->bytesWritten.load();
 }
 
 ScreenshotDiskStore::~ScreenshotDiskStore() {
@@ -192,11 +229,13 @@ QCoro::Task<> ScreenshotDiskStore::enqueue(std::function<void()> work) {
 // lambda temporary inside an awaited expression twice.
 QCoro::Task<> ScreenshotDiskStore::persistCapture(Screenshot screenshot) {
     const QString directory = m_capturesDirectory;
-    std::function<void()> work = [directory, screenshot] {
+    std::function<void()> work = [directory, screenshot, state = m_state] {
         StepError error = ensureDirectoryExists(directory);
-        if (!error)
+        if (!error) {
+            state->sweepOnce(directory);
             error = writeFileAtomically(directory + QLatin1Char('/') + captureFileName(screenshot),
-                                        screenshot.image);
+                                        screenshot.image, state->bytesWritten);
+        }
         if (error)
             logFailure("Failed to persist capture to disk: ", *error);
     };
@@ -205,40 +244,106 @@ QCoro::Task<> ScreenshotDiskStore::persistCapture(Screenshot screenshot) {
 
 QCoro::Task<> ScreenshotDiskStore::syncBuffer(QList<Screenshot> buffer) {
     const QString directory = m_bufferDirectory;
-    std::function<void()> work = [directory, buffer] {
-        auto sync = [&]() -> StepError {
-            if (auto error = ensureDirectoryExists(directory))
-                return error;
-            if (auto error = clearDirectoryContents(directory))
-                return error;
-            QJsonArray entries;
-            for (int index = 0; index < buffer.size(); ++index) {
-                const Screenshot& screenshot = buffer.at(index);
-                const QString path = directory + QLatin1Char('/') + bufferFileName(screenshot, index);
-                if (auto error = writeFileAtomically(path, screenshot.image))
-                    return error;
-                entries.append(exportMetadata(screenshot, index));
-            }
-            return writeFileAtomically(directory + QStringLiteral("/metadata.json"),
-                                       prettyJson(QJsonDocument(entries)));
-        };
-        if (auto error = sync())
+    std::function<void()> work = [directory, buffer, state = m_state] {
+        if (auto error = ensureDirectoryExists(directory)) {
+            logFailure("Failed to sync screenshot buffer to disk: ", *error);
+            return;
+        }
+        state->sweepOnce(directory);
+        if (auto error = syncBufferFolder(directory, buffer, *state))
             logFailure("Failed to sync screenshot buffer to disk: ", *error);
     };
     co_await enqueue(std::move(work));
+}
+
+// Brings the folder from what it holds to `buffer` touching only what changed: a new frame is written
+// once, a frame whose position changed gets its new name as a hard link to the file it already has, and
+// files no longer named go last. At every moment metadata.json names only files that exist: files are
+// in place before the index that names them is written, and removed only after an index that drops them.
+StepError ScreenshotDiskStore::syncBufferFolder(const QString& directory, const QList<Screenshot>& buffer,
+                                                WorkerState& state) {
+    QHash<QUuid, QString> placedFrames;
+    for (auto it = state.bufferOnDisk.cbegin(); it != state.bufferOnDisk.cend(); ++it)
+        placedFrames.insert(it.value(), it.key());
+
+    const auto pathOf = [&directory](const QString& name) { return directory + QLatin1Char('/') + name; };
+    const auto place = [&](const Screenshot& screenshot, const QString& name) -> StepError {
+        if (const auto source = placedFrames.find(screenshot.id); source != placedFrames.end()) {
+            std::error_code error;
+            fs::create_hard_link(toPath(pathOf(*source)), toPath(pathOf(name)), error);
+            if (!error)
+                return std::nullopt;
+        }
+        return writeFileAtomically(pathOf(name), screenshot.image, state.bytesWritten);
+    };
+    const auto writeIndex = [&](const QList<int>& indexes) {
+        QJsonArray entries;
+        for (const int index : indexes)
+            entries.append(exportMetadata(buffer.at(index), index));
+        return writeFileAtomically(pathOf(QStringLiteral("metadata.json")),
+                                   prettyJson(QJsonDocument(entries)), state.bytesWritten);
+    };
+
+    // A name still taken by another frame (two captures of one window within a second can trade names)
+    // is filled after the files the index drops are gone.
+    QList<int> named;
+    QList<int> waiting;
+    QHash<QString, QUuid> wanted;
+    for (int index = 0; index < buffer.size(); ++index) {
+        const Screenshot& screenshot = buffer.at(index);
+        const QString name = bufferFileName(screenshot, index);
+        wanted.insert(name, screenshot.id);
+        const auto onDisk = state.bufferOnDisk.constFind(name);
+        if (onDisk != state.bufferOnDisk.cend() && *onDisk == screenshot.id && QFileInfo::exists(pathOf(name))) {
+            named.append(index);
+        } else if (QFileInfo::exists(pathOf(name)) || QFileInfo(pathOf(name)).isSymLink()) {
+            waiting.append(index);
+        } else if (auto error = place(screenshot, name)) {
+            return error;
+        } else {
+            named.append(index);
+        }
+    }
+    if (auto error = writeIndex(named))
+        return error;
+
+    QSet<QString> keep{QStringLiteral("metadata.json")};
+    for (const int index : std::as_const(named))
+        keep.insert(bufferFileName(buffer.at(index), index));
+    const StepError removal = removeDirectoryContents(directory, keep);
+    state.bufferOnDisk.clear();
+    for (const QString& name : std::as_const(keep)) {
+        if (wanted.contains(name))
+            state.bufferOnDisk.insert(name, wanted.value(name));
+    }
+    if (removal)
+        return removal;
+    if (waiting.isEmpty())
+        return std::nullopt;
+
+    for (const int index : std::as_const(waiting)) {
+        const QString name = bufferFileName(buffer.at(index), index);
+        if (auto error = place(buffer.at(index), name))
+            return error;
+        state.bufferOnDisk.insert(name, buffer.at(index).id);
+    }
+    QList<int> all(buffer.size());
+    std::iota(all.begin(), all.end(), 0);
+    return writeIndex(all);
 }
 
 QCoro::Task<> ScreenshotDiskStore::persistRecommendation(Recommendation recommendation,
                                                          Opportunity opportunity, QString userAnswer) {
     const QString directory = m_recommendationsDirectory;
     const QDateTime now = m_clock->now();
-    std::function<void()> work = [directory, recommendation, opportunity, userAnswer, now] {
+    std::function<void()> work = [directory, recommendation, opportunity, userAnswer, now, state = m_state] {
         StepError error = ensureDirectoryExists(directory);
         if (!error) {
+            state->sweepOnce(directory);
             const QJsonObject record = recommendationRecord(recommendation, opportunity, userAnswer, now);
             error =
                 writeFileAtomically(directory + QLatin1Char('/') + recommendationFileName(opportunity, now),
-                                    prettyJson(QJsonDocument(record)));
+                                    prettyJson(QJsonDocument(record)), state->bytesWritten);
         }
         if (error)
             logFailure("Failed to persist recommendation to disk: ", *error);

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 class QThread;
@@ -38,6 +39,8 @@ public:
     QString bufferDirectoryURL() const { return m_bufferDirectory; }
     QString recommendationsDirectoryURL() const { return m_recommendationsDirectory; }
     QString rootDirectoryURL() const { return m_rootDirectory; }
+    // Bytes handed to the disk so far, files and indexes together.
+    quint64 bytesWritten() const;
 
     // Letters, marks and digits of any script plus "-" and "_"; every other character becomes "_",
     // "_" is trimmed from both ends, an empty result is "untitled", and at most 48 user-perceived
@@ -59,6 +62,9 @@ public:
                                             const QDateTime& now);
 
 private:
+    struct WorkerState;
+    static std::optional<QString> syncBufferFolder(const QString& directory, const QList<Screenshot>& buffer,
+                                                   WorkerState& state);
     // Runs `work` on the worker thread after every operation queued before it; resumes the caller when done.
     QCoro::Task<> enqueue(std::function<void()> work);
 
@@ -69,6 +75,7 @@ private:
     Clock* m_clock;
     QThread* m_thread;
     QObject* m_worker; // lives on m_thread; queued calls to it run in posting order
+    std::shared_ptr<WorkerState> m_state;
 };
 
 } // namespace norvane

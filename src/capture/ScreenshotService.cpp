@@ -20,7 +20,6 @@ namespace {
 
 struct EncodedFrame {
     QByteArray jpeg;
-    QString base64;
     QString fingerprint;
 };
 
@@ -30,7 +29,6 @@ std::optional<EncodedFrame> encodeFrame(const QImage& image) {
     if (!jpeg)
         return std::nullopt;
     EncodedFrame frame;
-    frame.base64 = QString::fromLatin1(jpeg->toBase64());
     frame.fingerprint = ScreenshotService::makeFingerprint(*jpeg);
     frame.jpeg = std::move(*jpeg);
     return frame;
@@ -65,7 +63,7 @@ QCoro::Task<std::optional<Screenshot>> ScreenshotService::captureFrontmostWindow
 
     QPointer<ScreenshotService> self(this);
     // The window may close between the read above and the capture; the capturer then yields nothing.
-    const std::optional<QImage> image = co_await m_imageCapture->captureWindowImage(window->windowID);
+    std::optional<QImage> image = co_await m_imageCapture->captureWindowImage(window->windowID);
     if (!self)
         co_return std::nullopt;
     if (!image) {
@@ -76,14 +74,16 @@ QCoro::Task<std::optional<Screenshot>> ScreenshotService::captureFrontmostWindow
 
     // Named locals, not temporaries inside the co_await: GCC 12 destroys a capturing lambda temporary
     // in an awaited expression twice.
-    auto encode = [captured = *image] { return encodeFrame(captured); };
-    QFuture<std::optional<EncodedFrame>> encoding = QtConcurrent::run(encode);
+    // The window's pixels move into the encoder, so they are freed as soon as the frame is reduced.
+    auto encode = [captured = std::move(*image)] { return encodeFrame(captured); };
+    image.reset();
+    QFuture<std::optional<EncodedFrame>> encoding = QtConcurrent::run(std::move(encode));
     const std::optional<EncodedFrame> encoded = co_await encoding;
     if (!self)
         co_return std::nullopt;
     if (!encoded) {
         qCCritical(lcScreenshotService).noquote()
-            << QStringLiteral("Failed to create JPEG data for %1").arg(window->appName);
+            << QStringLiteral("Failed to create JPEG data for %1").arg(logSafe(window->appName));
         co_return std::nullopt;
     }
 
@@ -91,7 +91,7 @@ QCoro::Task<std::optional<Screenshot>> ScreenshotService::captureFrontmostWindow
     if (!force && m_lastCaptureSignature == signature && m_lastCaptureFingerprint == encoded->fingerprint) {
         qCDebug(lcScreenshotService).noquote()
             << QStringLiteral("Skipping duplicate frame for %1 because the image contents are unchanged")
-                   .arg(window->appName);
+                   .arg(logSafe(window->appName));
         co_return std::nullopt;
     }
     m_lastCaptureSignature = signature;
@@ -100,7 +100,6 @@ QCoro::Task<std::optional<Screenshot>> ScreenshotService::captureFrontmostWindow
     Screenshot screenshot;
     screenshot.id = QUuid::createUuid();
     screenshot.image = encoded->jpeg;
-    screenshot.base64 = encoded->base64;
     screenshot.appName = window->appName;
     screenshot.windowTitle = window->windowTitle;
     screenshot.windowID = window->windowID;

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QStandardPaths>
 #include <QUuid>
 
 #include <algorithm>
@@ -20,6 +21,8 @@ const QString kResumeWaitingDetail = QStringLiteral(
     "Norvane is watching for a short burst of recent activity before it asks Gemini anything.");
 const QString kNudgeVisibleDetail =
     QStringLiteral("Gemini found a likely opportunity and the nudge should now be visible.");
+const QString kSuppressedDetail = QStringLiteral(
+    "Gemini recognized a pattern you already dismissed, so Norvane is not showing it again.");
 const QString kDismissedWaitingDetail = QStringLiteral(
     "No nudge cooldown is active. Norvane can show the next worthwhile opportunity as soon as it sees one.");
 
@@ -44,31 +47,51 @@ double readDouble(const QVariant& value) {
 
 } // namespace
 
-void restrictSettingsFile(const QString& fileName) {
+bool restrictSettingsFile(const QString& fileName) {
     if (fileName.isEmpty())
-        return;
+        return false;
+    constexpr auto ownerOnlyFile = QFile::ReadOwner | QFile::WriteOwner;
+    constexpr auto ownerOnlyFolder = ownerOnlyFile | QFile::ExeOwner;
+    constexpr auto anyoneElse = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
+                                QFile::WriteOther | QFile::ExeOther;
     const QFileInfo info(fileName);
     const QString folder = info.absolutePath();
+    const QString configHome =
+        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)).absolutePath();
+    const uint user = QFileInfo(QDir::homePath()).ownerId();
+    bool tightened = false;
+
     QDir().mkpath(folder);
-    // Only ever a folder: when something else stands where the folder should be, the write fails
-    // later and is reported there; that file's mode is none of our business.
-    if (!QFileInfo(folder).isDir())
-        return;
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // Only a folder of our own: the configuration home itself, a folder outside it (a settings file
+    // given by path) or somebody else's folder keeps its mode. When something other than a folder
+    // stands there, the write fails later and is reported there.
+    const QFileInfo folderInfo(folder);
+    if (folderInfo.isDir() && !folderInfo.isSymLink() && folderInfo.ownerId() == user &&
+        folder.startsWith(configHome + QLatin1Char('/')) && (folderInfo.permissions() & anyoneElse)) {
+        tightened = QFile::setPermissions(folder, ownerOnlyFolder) || tightened;
+    }
     if (!info.exists()) {
-        // Create it empty first, so the key is never written into a file others can read.
+        // Created empty first, so the key is never written into a file others can read.
         QFile file(fileName);
         if (file.open(QIODevice::WriteOnly))
             file.close();
+        QFile::setPermissions(fileName, ownerOnlyFile);
+        return tightened;
     }
-    if (QFileInfo(fileName).isFile())
-        QFile::setPermissions(fileName, QFile::ReadOwner | QFile::WriteOwner);
+    const QFileInfo fileInfo(fileName);
+    if (fileInfo.isFile() && !fileInfo.isSymLink() && fileInfo.ownerId() == user &&
+        (fileInfo.permissions() & anyoneElse))
+        tightened = QFile::setPermissions(fileName, ownerOnlyFile) || tightened;
+    return tightened;
 }
 
 AppState::AppState(QSettings* defaults, NudgePresenting* nudgePresenter, Clock* clock, QObject* parent)
-    : QObject(parent), m_nudgeDiagnostics(NudgePipelineDiagnostics::monitoringOff()), m_defaults(defaults),
-      m_nudgePresenter(nudgePresenter), m_clock(clock) {
+    : QObject(parent), m_nudgeDiagnostics(NudgePipelineDiagnostics::monitoringOff(clock->now())),
+      m_defaults(defaults), m_nudgePresenter(nudgePresenter), m_clock(clock) {
     if (m_defaults) {
+        // A settings file restored from a backup or written by another tool may be readable by others.
+        if (QFileInfo::exists(m_defaults->fileName()))
+            restrictSettingsFileReporting();
         setApiKey(readText(m_defaults->value(apiKeyKey)));
         const double interval = readDouble(m_defaults->value(screenshotIntervalKey));
         setScreenshotInterval(interval == 0.0 ? 30.0 : interval);
@@ -138,14 +161,23 @@ QVariant AppState::currentNudgeVariant() const {
 void AppState::writeSetting(const QString& key, const QVariant& value) {
     if (!m_defaults)
         return;
-    restrictSettingsFile(m_defaults->fileName());
+    restrictSettingsFileReporting();
     m_defaults->setValue(key, value);
     m_defaults->sync();
     // A setting that silently fails to persist would come back as the old value at the next launch.
     if (m_defaults->status() != QSettings::NoError)
         qCCritical(lcAppState, "Could not save the setting %s to %s.", qPrintable(key),
                    qPrintable(m_defaults->fileName()));
-    restrictSettingsFile(m_defaults->fileName());
+    // The store replaces the file on sync; the new one must be as private as the old.
+    restrictSettingsFileReporting();
+}
+
+void AppState::restrictSettingsFileReporting() {
+    if (!restrictSettingsFile(m_defaults->fileName()) || m_reportedTightening)
+        return;
+    m_reportedTightening = true;
+    qCInfo(lcAppState, "Other users could open the settings file %s or its folder; both are now private.",
+           qPrintable(m_defaults->fileName()));
 }
 
 void AppState::setApiKey(const QString& value) {
@@ -229,7 +261,7 @@ void AppState::resumeMonitoring() {
     if (m_isMonitoring)
         setNudgeDiagnostics(NudgePipelineState::WaitingForActivity, kResumeWaitingDetail);
     else
-        setNudgeDiagnostics(NudgePipelineDiagnostics::monitoringOff());
+        setNudgeDiagnostics(NudgePipelineDiagnostics::monitoringOff(m_clock->now()));
 }
 
 void AppState::syncPauseIfNeeded() {
@@ -258,8 +290,11 @@ void AppState::appendHistory(const Opportunity& opportunity, NudgeOutcome outcom
 void AppState::presentOpportunity(const Opportunity& opportunity) {
     if (m_currentNudge)
         return;
-    if (m_suppressedPatterns.contains(opportunity.patternId))
+    if (m_suppressedPatterns.contains(opportunity.patternId)) {
+        // The analysis has ended: the status must say so rather than keep reporting it as running.
+        setNudgeDiagnostics(NudgePipelineState::NoOpportunity, kSuppressedDetail);
         return;
+    }
     const QDateTime now = m_clock->now();
     NudgeState nudge;
     nudge.id = QUuid::createUuid();
@@ -326,7 +361,7 @@ void AppState::dismissCurrentNudge(NudgeOutcome reason) {
     else if (m_isMonitoring)
         setNudgeDiagnostics(NudgePipelineState::WaitingForActivity, kDismissedWaitingDetail);
     else
-        setNudgeDiagnostics(NudgePipelineDiagnostics::monitoringOff());
+        setNudgeDiagnostics(NudgePipelineDiagnostics::monitoringOff(m_clock->now()));
     dismissPresenter();
 }
 

@@ -115,6 +115,7 @@ private:
     QCoro::Task<> autoResume(double seconds, CancellationToken token);
     void setPausedDiagnostics();
     void writeSetting(const QString& key, const QVariant& value);
+    void restrictSettingsFileReporting();
     void presentOrUpdate();
     void dismissPresenter();
 
@@ -137,11 +138,14 @@ private:
     NudgePresenting* m_nudgePresenter;
     Clock* m_clock;
     bool m_isBootstrapping = true;
+    bool m_reportedTightening = false;
     QSet<QString> m_suppressedPatterns;
     std::optional<CancellationSource> m_pauseTask;
 };
 
-// Restricts a settings file (it holds the API key) and its folder to the user alone.
-void restrictSettingsFile(const QString& fileName);
+// Restricts a settings file (it holds the API key) to the user alone, creating it empty first when it is
+// missing, and its folder too when that folder lies inside the user's configuration home and belongs to
+// the user. Returns whether a mode had to be tightened.
+bool restrictSettingsFile(const QString& fileName);
 
 } // namespace norvane

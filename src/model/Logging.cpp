@@ -1,5 +1,7 @@
 #include "Logging.h"
 
+#include <QString>
+
 Q_LOGGING_CATEGORY(lcMonitoringService, "Norvane.MonitoringService", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcInputActivityMonitor, "Norvane.InputActivityMonitor", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcScreenshotService, "Norvane.ScreenshotService", QtInfoMsg)
@@ -8,3 +10,28 @@ Q_LOGGING_CATEGORY(lcOpportunityAnalyzer, "Norvane.OpportunityAnalyzer", QtInfoM
 Q_LOGGING_CATEGORY(lcNudgePanelController, "Norvane.NudgePanelController", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcApp, "Norvane.App", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcAppState, "Norvane.AppState", QtInfoMsg)
+
+namespace norvane {
+
+QString logSafe(const QString& text) {
+    QString safe;
+    safe.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool bidiControl = (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
+        if (u == u'\n')
+            safe += QLatin1String("\\n");
+        else if (u == u'\r')
+            safe += QLatin1String("\\r");
+        else if (u == u'\t')
+            safe += QLatin1String("\\t");
+        else if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
+                 c.category() == QChar::Separator_Paragraph || bidiControl)
+            safe += QStringLiteral("\\u%1").arg(uint(u), 4, 16, QLatin1Char('0'));
+        else
+            safe += c;
+    }
+    return safe;
+}
+
+} // namespace norvane

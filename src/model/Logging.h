@@ -13,3 +13,14 @@ Q_DECLARE_LOGGING_CATEGORY(lcOpportunityAnalyzer)
 Q_DECLARE_LOGGING_CATEGORY(lcNudgePanelController)
 Q_DECLARE_LOGGING_CATEGORY(lcApp)
 Q_DECLARE_LOGGING_CATEGORY(lcAppState)
+
+class QString;
+
+namespace norvane {
+
+// A text from outside (a window title, an application name, a server's message) fit for one log line:
+// line breaks, other control characters and bidirectional overrides become visible escapes, so the
+// text can neither start a forged line nor hide what follows it.
+QString logSafe(const QString& text);
+
+} // namespace norvane

@@ -6,17 +6,23 @@ QString NudgeState::idText() const {
     return uuidText(id);
 }
 
-const NudgePipelineDiagnostics& NudgePipelineDiagnostics::monitoringOff() {
-    static const NudgePipelineDiagnostics value{
-        NudgePipelineState::MonitoringOff,
-        QStringLiteral("Turn monitoring on to start collecting screenshots for nudge analysis."),
-        QDateTime::currentDateTimeUtc()};
-    return value;
+NudgePipelineDiagnostics NudgePipelineDiagnostics::monitoringOff(const QDateTime& at) {
+    return {NudgePipelineState::MonitoringOff,
+            QStringLiteral("Turn monitoring on to start collecting screenshots for nudge analysis."), at};
 }
 
 QString trimmed(const QString& text) {
     // QString::trimmed() removes Unicode whitespace, which includes every newline form.
     return text.trimmed();
+}
+
+QString withoutControlCharacters(const QString& text) {
+    QString result = text;
+    result.removeIf([](QChar c) {
+        return c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
+               c.category() == QChar::Separator_Paragraph;
+    });
+    return result;
 }
 
 std::optional<QString> nilIfBlank(const QString& text) {

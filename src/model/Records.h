@@ -18,7 +18,6 @@ namespace norvane {
 struct Screenshot {
     QUuid id;
     QByteArray image; // JPEG bytes
-    QString base64;   // the same bytes in standard Base64 without line breaks
     QString appName;
     QString windowTitle;
     std::optional<quint32> windowID;
@@ -30,6 +29,10 @@ struct Screenshot {
     std::optional<QString> captureFingerprint; // lowercase hex SHA-256 of image
 
     bool operator==(const Screenshot&) const = default;
+
+    // The JPEG in standard Base64 without line breaks, made when a frame is sent: most frames never
+    // are, and the text is a third larger than the picture.
+    QString base64() const { return QString::fromLatin1(image.toBase64()); }
 };
 
 // What the window provider reports about the frontmost window.
@@ -139,13 +142,15 @@ public:
     QString stateName() const { return rawValue(state); }
     bool operator==(const NudgePipelineDiagnostics&) const = default;
 
-    // The shared constant: created once, on first use, and never refreshed.
-    static const NudgePipelineDiagnostics& monitoringOff();
+    // The status while monitoring is off, stamped with the moment it went off.
+    static NudgePipelineDiagnostics monitoringOff(const QDateTime& at);
 };
 
 // Text helpers used wherever typed text is tested for presence.
 std::optional<QString> nilIfBlank(const QString& text);
 QString trimmed(const QString& text);
+// The text without control characters (line breaks, tabs, escapes), as a window title is shown.
+QString withoutControlCharacters(const QString& text);
 // Canonical UUID text: upper case, hyphenated, without braces.
 QString uuidText(const QUuid& id);
 // The first 8 characters of the canonical UUID text; log lines identify screenshots by it.

@@ -108,6 +108,14 @@ public:
     virtual void show(SettingsPresentationMode mode) = 0;
 };
 
+// One thing the session must offer for Norvane to work fully: whether it does, and what to do if not.
+struct SessionCapability {
+    QString name;
+    bool available = false;
+    QString explanation; // what it is for, or with `available` false, the remedy
+    bool operator==(const SessionCapability&) const = default;
+};
+
 class PermissionProviding {
 public:
     virtual ~PermissionProviding() = default;
@@ -117,6 +125,9 @@ public:
     virtual void openScreenRecordingSettings() = 0;
     virtual bool hasAccessibilityPermission() = 0;
     virtual bool ensureAccessibilityAccessIfNeeded() = 0;
+    // What the desktop session offers capture and activity tracking, one line each, for the settings
+    // window; empty where nothing needs saying.
+    virtual QList<SessionCapability> sessionCapabilities() { return {}; }
 };
 
 } // namespace norvane

@@ -76,8 +76,10 @@ captureReasonForWindowChange(const std::optional<FrontmostWindowInfo>& previous,
         return std::nullopt;
     if (!previous || previous->appName != current->appName)
         return ScreenshotCaptureReason::AppSwitch;
-    if (previous->windowID != current->windowID || previous->windowTitle != current->windowTitle)
+    if (previous->windowID != current->windowID)
         return ScreenshotCaptureReason::WindowSwitch;
+    // A title that changes by itself (a clock, a counter, a playing track) is no switch: the cadence
+    // takes that window as it takes any other.
     return std::nullopt;
 }
 

@@ -41,6 +41,15 @@ MonitoringService::MonitoringService(ScreenCapturing* screenCapturer,
         if (m_appState->isMonitoring())
             startLoop();
     });
+    // A pause stops what is in flight as a stop does: a verdict arriving later would raise a card or
+    // overwrite the paused status.
+    connect(m_appState, &AppState::isPausedChanged, this, [this] {
+        if (m_appState->isPaused() && m_analysisTask) {
+            qCInfo(lcMonitoringService) << "Cancelled the running analysis because monitoring was paused";
+            cancelAnalysis();
+            m_inFlightAnalysisBurstID.reset();
+        }
+    });
 }
 
 MonitoringService::~MonitoringService() {
@@ -89,7 +98,10 @@ void MonitoringService::stop() {
     m_inputActivityMonitor->stop();
     m_appState->setIsMonitoring(false);
     m_appState->resumeMonitoring();
-    m_appState->setNudgeDiagnostics(NudgePipelineDiagnostics::monitoringOff());
+    // A card on screen belongs to the monitoring that just ended; answering it would take a new picture.
+    if (m_appState->currentNudge())
+        m_appState->dismissCurrentNudge(NudgeOutcome::CloseButton);
+    m_appState->setNudgeDiagnostics(NudgePipelineDiagnostics::monitoringOff(m_clock->now()));
     qCInfo(lcMonitoringService) << "Monitoring stopped";
 }
 
@@ -292,7 +304,8 @@ QCoro::Task<> MonitoringService::attemptCapture(CaptureTrigger trigger, QDateTim
     ++m_successfulCaptureCount;
     qCInfo(lcMonitoringService).noquote()
         << QStringLiteral("Captured %1 - %2 | reason=%3 state=%4")
-               .arg(stamped.appName, stamped.windowTitle, reason, rawValue(stamped.activityState));
+               .arg(logSafe(stamped.appName), logSafe(stamped.windowTitle), reason,
+                    rawValue(stamped.activityState));
     handleAnalysisEligibility(stamped);
 }
 
@@ -407,7 +420,9 @@ QCoro::Task<> MonitoringService::runAnalysis(QUuid burstID, CancellationToken an
     if (!self || analysis.isCancelled())
         co_return;
     if (analyzed) {
-        m_analysisEligibleCaptureCountSinceLastAnalysis = 0;
+        // A newer burst may already be counting toward its own analysis; its count stays.
+        if (m_currentActivityBurstID == burstID)
+            m_analysisEligibleCaptureCountSinceLastAnalysis = 0;
         m_lastAnalyzedActivityBurstID = burstID;
     }
     m_inFlightAnalysisBurstID.reset();
@@ -437,7 +452,7 @@ QCoro::Task<bool> MonitoringService::analyzeLatestBatchIfNeeded(CancellationToke
 
     QPointer<MonitoringService> self(this);
     const auto opportunity = co_await m_opportunityAnalyzer->analyze(selected, analysis);
-    if (!self || analysis.isCancelled())
+    if (!self || analysis.isCancelled() || m_appState->isPaused())
         co_return false;
     if (opportunity)
         m_appState->presentOpportunity(*opportunity);

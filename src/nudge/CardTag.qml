@@ -1,8 +1,12 @@
 import QtQuick
 import QtQuick.Controls.Basic
 
-// A small capsule label (effort, impact).
+// A small capsule label (effort, impact). A text wider than `maximumWidth` wraps inside the capsule.
 Label {
+    property real maximumWidth: Infinity
+
+    width: Math.min(implicitWidth, maximumWidth)
+    wrapMode: Text.Wrap
     font.pixelSize: NudgeTheme.captionSize
     textFormat: Text.PlainText
     color: NudgeTheme.primaryText
@@ -11,7 +15,7 @@ Label {
     topPadding: 4
     bottomPadding: 4
     background: Rectangle {
-        radius: height / 2
+        radius: Math.min(height / 2, 11)
         color: Qt.rgba(1, 1, 1, 0.14)
     }
 }

@@ -28,12 +28,16 @@ void NudgeCoordinator::submitAnswer(const QString& answer) {
 QCoro::Task<> NudgeCoordinator::requestRecommendation(QUuid nudgeId, Opportunity opportunity,
                                                       QString answer) {
     QPointer<NudgeCoordinator> self(this);
+    // Stopping monitoring takes the card away: an answer whose card is gone sends no picture anywhere.
+    const auto stillAsked = [this, nudgeId] {
+        return m_appState && m_appState->currentNudge() && m_appState->currentNudge()->id == nudgeId;
+    };
 
     // Forced, so the unchanged-frame rule cannot drop the one frame this answer is about.
     std::optional<Screenshot> screenshot;
-    if (m_screenCapturer)
+    if (m_screenCapturer && stillAsked())
         screenshot = co_await m_screenCapturer->captureFrontmostWindow(true);
-    if (!self)
+    if (!self || !stillAsked())
         co_return;
     if (!screenshot && m_bufferProvider) {
         const QList<Screenshot> buffer = m_bufferProvider();
@@ -50,8 +54,7 @@ QCoro::Task<> NudgeCoordinator::requestRecommendation(QUuid nudgeId, Opportunity
 
     // The answer belongs to one nudge: when that one was dismissed (and perhaps another raised) while the
     // request ran, the outcome must not land on a nudge it was never asked for.
-    const bool sameNudge =
-        m_appState && m_appState->currentNudge() && m_appState->currentNudge()->id == nudgeId;
+    const bool sameNudge = stillAsked();
 
     if (!result) {
         if (sameNudge)

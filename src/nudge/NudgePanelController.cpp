@@ -119,6 +119,13 @@ void NudgePanelController::finishHiding() {
     qCInfo(lcNudgePanelController) << "The nudge card is hidden";
 }
 
+void NudgePanelController::setTranslucent(QWindow* window, bool translucent) {
+    auto* view = qobject_cast<QQuickView*>(window);
+    if (!view || !view->rootObject())
+        return;
+    view->rootObject()->setProperty("translucent", translucent);
+}
+
 void NudgePanelController::createPanel() {
     m_panel = std::make_unique<QQuickView>();
     m_panel->setTitle(QStringLiteral("Norvane"));

@@ -46,6 +46,10 @@ public:
                          QObject* parent = nullptr);
     ~NudgePanelController() override;
 
+    // Draws the card in `window` with rounded, see-through corners, or square and opaque where nothing
+    // composites windows.
+    static void setTranslucent(QWindow* window, bool translucent);
+
     // The process-wide instance (defined by the application's composition root).
     static NudgePanelController* shared();
 

@@ -10,11 +10,12 @@ QtObject {
     readonly property color primaryText: "#f4f4f6"
     readonly property color secondaryText: Qt.rgba(1, 1, 1, 0.62)
     readonly property color placeholderText: Qt.rgba(1, 1, 1, 0.36)
-    readonly property color warning: "#ff9f0a"
+    readonly property color warning: "#ffab2e"
 
-    readonly property color accent: "#3d84f7"
-    readonly property color accentHovered: "#5494f8"
-    readonly property color accentPressed: "#2f6fd6"
+    // Deep enough for the white label at 4.5:1 in every state.
+    readonly property color accent: "#2b6cd4"
+    readonly property color accentHovered: "#2f72dc"
+    readonly property color accentPressed: "#245dba"
 
     readonly property color fieldFill: Qt.rgba(0, 0, 0, 0.22)
     readonly property color fieldOutline: Qt.rgba(1, 1, 1, 0.16)

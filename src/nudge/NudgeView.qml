@@ -11,6 +11,8 @@ Item {
     // answer and the copy.
     property QtObject appState
     property QtObject coordinator
+    // False where no compositor blends windows: see-through corners would show black, so they are square.
+    property bool translucent: true
 
     // What the user has typed. Reset from the nudge whenever another nudge takes its place, and kept
     // while the same nudge goes to loading and back after a failure.
@@ -23,6 +25,11 @@ Item {
     readonly property bool hasNudge: nudge !== undefined && nudge !== null
     readonly property string phase: hasNudge ? nudge.phaseName : ""
     readonly property bool hasRecommendation: hasNudge && nudge.hasRecommendation
+    // "About" once: the model often writes the effort as "~2 minutes" itself.
+    readonly property string effortText: {
+        const effort = hasRecommendation ? nudge.recommendation.effort : ""
+        return effort.startsWith("~") ? effort : "~" + effort
+    }
     readonly property string promptDisplay: hasRecommendation ? nudge.recommendation.promptText.trim() : ""
 
     property string shownNudgeId: ""
@@ -57,7 +64,7 @@ Item {
     Rectangle {
         objectName: "cardBackground"
         anchors.fill: parent
-        radius: 12
+        radius: root.translucent ? 12 : 0
         border.width: 1
         border.color: NudgeTheme.cardOutline
         gradient: Gradient {
@@ -401,17 +408,23 @@ Item {
                 }
             }
 
-            RowLayout {
+            // Tags wrap onto a second line, and each wraps within the card, whatever length the model gives.
+            Flow {
+                id: tags
+                objectName: "tagsRow"
                 Layout.fillWidth: true
+                Layout.preferredWidth: 0
                 spacing: 8
 
                 CardTag {
                     objectName: "effortTag"
-                    text: "~" + (root.hasRecommendation ? root.nudge.recommendation.effort : "")
+                    maximumWidth: tags.width
+                    text: root.effortText
                 }
 
                 CardTag {
                     objectName: "impactTag"
+                    maximumWidth: tags.width
                     text: root.hasRecommendation ? root.nudge.recommendation.impact : ""
                 }
             }

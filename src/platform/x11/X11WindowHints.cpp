@@ -61,4 +61,21 @@ bool keepOutOfTaskbarAndPager(QWindow* window) {
     return true;
 }
 
+bool hasCompositingManager() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection())
+        return false;
+    xcb_connection_t* connection = x11->connection();
+    const xcb_atom_t selection = internAtom(connection, "_NET_WM_CM_S0");
+    if (selection == XCB_ATOM_NONE)
+        return false;
+    xcb_get_selection_owner_reply_t* reply =
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection), nullptr);
+    if (!reply)
+        return false;
+    const bool owned = reply->owner != XCB_WINDOW_NONE;
+    std::free(reply);
+    return owned;
+}
+
 } // namespace norvane

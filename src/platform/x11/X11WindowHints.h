@@ -10,4 +10,8 @@ namespace norvane {
 // maps the window. False when the window is not on an X11 display.
 bool keepOutOfTaskbarAndPager(QWindow* window);
 
+// Whether a compositing manager owns the display (the EWMH _NET_WM_CM_S0 selection). Without one,
+// transparent pixels of a window show as black. False when not on an X11 display.
+bool hasCompositingManager();
+
 } // namespace norvane
