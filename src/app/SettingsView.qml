@@ -306,7 +306,7 @@ Item {
                     objectName: "refreshPermissionsCaption"
                     anchors.verticalCenter: refreshButton.verticalCenter
                     width: parent.width - refreshButton.width - 12
-                    text: "Refresh checks the session again, for example after a new X server extension or session."
+                    text: "Refresh reads again what this session offers."
                     color: look.secondaryText
                     font.pixelSize: 12
                     wrapMode: Text.WordWrap

@@ -1,5 +1,6 @@
 #include "AnalysisTesting.h"
 #include "LoopbackHttpServer.h"
+#include "fakes/LogCapture.h"
 #include "analysis/GeminiClient.h"
 #include "fakes/ManualClock.h"
 
@@ -103,6 +104,7 @@ private slots:
                          QUrl::toPercentEncoding(oddKey));
             QCOMPARE(request.body, bodies[i]);
             QCOMPARE(request.header("Content-Type"), std::optional<QByteArray>("application/json"));
+            QCOMPARE(request.header("User-Agent"), std::optional<QByteArray>("Norvane/" NORVANE_VERSION));
             QCOMPARE(request.header("Cookie"), std::nullopt);
             QVERIFY(
                 !carriesKey(QString::fromUtf8(QByteArray(request.raw).replace(request.query, "")), oddKey));
@@ -276,13 +278,20 @@ private slots:
         row("several times", "xy", "xyxy", "##");
         row("regex characters are literal", "a.b*", "aXbb a.b*", "aXbb #");
         row("empty key changes nothing", "", "text", "text");
+        row("a '%' of the key encoded", "a%b", "a%25b a%b", "# #");
+        // A pasted text far longer than a key: masked like any other, and nothing printed on the way.
+        const QString huge = QString(8000, u'k') + "+/";
+        QTest::newRow("8000 characters") << huge << "url?key=" + QUrl::toPercentEncoding(huge) + " and " + huge
+                                         << QString("url?key=# and #");
     }
 
     void masksEveryFormOfTheKey() {
         QFETCH(QString, key);
         QFETCH(QString, text);
         QFETCH(QString, masked);
+        LogCapture log;
         QCOMPARE(GeminiClient::maskApiKey(text, key), masked.replace('#', GeminiClient::apiKeyMask));
+        QCOMPARE(log.messages("default"), QStringList()); // Qt's own warnings would print the pattern
     }
 };
 

@@ -45,7 +45,10 @@ struct SlowGemini : GeminiGenerating {
     QCoro::Task<Expected<QString, GeminiClientError>> generate(QList<GeminiRequestPart>, QString, double,
                                                                std::optional<QString>,
                                                                CancellationToken cancel) override {
-        co_await clock->sleep(30, honoursCancellation ? cancel : CancellationToken());
+        // A named token: GCC 12 destroys a temporary made inside a co_await expression twice, which
+        // released the token's shared state one time too many.
+        const CancellationToken token = honoursCancellation ? cancel : CancellationToken();
+        co_await clock->sleep(30, token);
         co_return QStringLiteral("not JSON at all");
     }
 };
@@ -174,13 +177,13 @@ private slots:
         QCOMPARE(call.responseMimeType, std::optional<QString>("application/json"));
         QCOMPARE(call.parts,
                  (QList{GeminiRequestPart::fromText(expectedAnalysisPrompt()),
-                        GeminiRequestPart::fromJpeg(shots[0].base64),
+                        GeminiRequestPart::fromJpeg(shots[0].base64()),
                         GeminiRequestPart::fromText("Screenshot 1: Numbers - Budget.numbers at 3:04:05 PM "
                                                     "[state: wake, reason: resumed-after-idle]"),
-                        GeminiRequestPart::fromJpeg(shots[1].base64),
+                        GeminiRequestPart::fromJpeg(shots[1].base64()),
                         GeminiRequestPart::fromText("Screenshot 2: Numbers - Budget.numbers at 3:04:09 PM "
                                                     "[state: active, reason: active-interval]"),
-                        GeminiRequestPart::fromJpeg(shots[2].base64),
+                        GeminiRequestPart::fromJpeg(shots[2].base64()),
                         GeminiRequestPart::fromText("Screenshot 3: Mail - Inbox – 3 unread at 3:04:13 PM "
                                                     "[state: cool-down, reason: unspecified]")}));
     }
@@ -236,7 +239,7 @@ private slots:
         QCOMPARE(calls.at(0).parts,
                  QList{GeminiRequestPart::fromText(RecommendationEngine::prompt(slowWorkflow, "a"))});
         QCOMPARE(calls.at(1).parts,
-                 (QList{calls.at(0).parts.at(0), GeminiRequestPart::fromJpeg(shot.base64),
+                 (QList{calls.at(0).parts.at(0), GeminiRequestPart::fromJpeg(shot.base64()),
                         GeminiRequestPart::fromText("Current screenshot: Safari - Orders - Admin")}));
 
         // A blank key, given or from the settings, sends nothing.

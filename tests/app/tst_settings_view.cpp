@@ -158,7 +158,7 @@ private slots:
              "Norvane talks directly to Gemini for opportunity detection and recommendations."},
             {"permissionsSection/sectionTitle", "Permissions"},
             {"permissionsSection/sectionSubtitle",
-             "Screen Recording is required. Accessibility makes the prompts more specific."},
+             "What this session lets Norvane see. Nothing here needs granting on X11."},
             {"monitoringSection/sectionTitle", "Monitoring"},
             {"monitoringSection/sectionSubtitle",
              "Adjust cadence, thresholds, and the amount of interruption tolerance."},
@@ -168,17 +168,8 @@ private slots:
              "Stored locally on this computer. Norvane does not send screenshots anywhere "
              "except the Gemini request you explicitly enabled by turning monitoring on."},
             {"testConnectionButton", "Test Connection"},
-            {"screenRecordingCard/permissionTitle", "Screen Recording"},
-            {"screenRecordingCard/permissionDescription",
-             "Required so Norvane can capture screenshots of the frontmost window."},
-            {"screenRecordingCard/permissionButton", "Open Screen Recording Settings"},
-            {"accessibilityCard/permissionTitle", "Accessibility"},
-            {"accessibilityCard/permissionDescription",
-             "Optional but recommended so Norvane can read the active window title more accurately."},
-            {"accessibilityCard/permissionButton", "Grant Accessibility"},
-            {"refreshPermissionsButton", "Refresh Permissions"},
-            {"refreshPermissionsCaption",
-             "Accessibility usually updates after Refresh. Screen Recording often needs a relaunch."},
+            {"refreshPermissionsButton", "Refresh"},
+            {"refreshPermissionsCaption", "Refresh reads again what this session offers."},
             {"intervalTitle", "Screenshot interval"},
             {"intervalValueLabel", "30 seconds"},
             {"confidenceTitle", "Confidence threshold"},
@@ -236,6 +227,13 @@ private slots:
         QVERIFY(env.text("apiKeyField.displayText") != u"a b"_s);
         env.appState->setApiKey(u"other"_s); // a change made elsewhere shows in the field
         QCOMPARE(env.text("apiKeyField"), u"other"_s);
+        // Something far longer than a key was pasted: not saved, and the window says why.
+        env.controller()->setApiKey(QString(513, u'k'));
+        QCOMPARE(env.appState->apiKey(), u"other"_s);
+        QCOMPARE(env.text("apiKeyProblem"), u"This is longer than an API key can be (512 characters), so it was "
+                                            u"not saved. Paste the key alone."_s);
+        env.controller()->setApiKey(QString(512, u'k'));
+        QVERIFY(env.appState->apiKey().size() == 512 && !env.item("apiKeyProblem")->isVisible());
     }
 
     void intervalSlider() {
@@ -312,25 +310,39 @@ private slots:
         QVERIFY(!env.item("apiTestResult")->isVisible());
     }
 
-    // A request does not grant; the settings location is opened and the cards are read again.
+    // One card for each thing the session offers, with its state and its explanation or remedy; Refresh
+    // reads the session again.
     void permissionCards() {
         Env env;
-        env.permissions.screenRecording = env.permissions.accessibility = false;
-        env.permissions.grantOnOpenSettings = true;
+        env.permissions.capabilities = {{u"X display"_s, true, u"Sees the windows."_s},
+                                        {u"Native Wayland windows"_s, false, u"<b>Log in to X11.</b>"_s}};
         QVERIFY(env.show(Mode::Standard));
-        QCOMPARE(env.text("screenRecordingCard/permissionBadge"), u"Missing"_s);
-        QCOMPARE(env.tint("screenRecordingCard"), SettingsController::brandTint());
-        env.click("screenRecordingCard/permissionButton");
-        QCOMPARE(env.permissions.requestCalls, 1);
-        QCOMPARE(env.text("screenRecordingCard/permissionBadge"), u"Granted"_s);
-        QCOMPARE(env.tint("screenRecordingCard"), SettingsController::successTint());
-        QVERIFY(!env.item("screenRecordingCard/permissionButton")->isVisible());
-        env.click("accessibilityCard/permissionButton");
-        QCOMPARE(env.permissions.accessibilityRequests, 1);
-        env.permissions.accessibility = true; // granted elsewhere: shown after Refresh
-        QCOMPARE(env.text("accessibilityCard/permissionBadge"), u"Missing"_s);
+        const auto cards = [&env] {
+            QList<QQuickItem*> found; // made by a Repeater: found through the item tree
+            const std::function<void(QQuickItem*)> collect = [&](QQuickItem* item) {
+                if (item->objectName() == u"capabilityCard"_s)
+                    found << item;
+                for (QQuickItem* child : item->childItems())
+                    collect(child);
+            };
+            collect(env.window->rootObject());
+            QStringList shown;
+            for (QQuickItem* card : found) {
+                shown << card->findChild<QQuickItem*>(u"permissionTitle"_s)->property("text").toString() + u": "_s +
+                             card->findChild<QQuickItem*>(u"permissionBadge"_s)->property("text").toString() +
+                             u", "_s +
+                             card->findChild<QQuickItem*>(u"permissionDescription"_s)->property("text").toString();
+                if (card->findChild<QQuickItem*>(u"permissionDescription"_s)->property("textFormat").toInt() != int(Qt::PlainText))
+                    shown.last() += u" (read as markup)"_s;
+            }
+            shown.sort();
+            return shown;
+        };
+        QCOMPARE(cards(), (QStringList{u"Native Wayland windows: Missing, <b>Log in to X11.</b>"_s,
+                                       u"X display: Available, Sees the windows."_s}));
+        env.permissions.capabilities[1].available = true;
         env.click("refreshPermissionsButton");
-        QCOMPARE(env.text("accessibilityCard/permissionBadge"), u"Granted"_s);
+        QTRY_COMPARE(cards().first(), u"Native Wayland windows: Available, <b>Log in to X11.</b>"_s);
     }
 
     void captureCountIsReadEveryFiveSeconds() {
@@ -371,6 +383,9 @@ private slots:
                              {"diagnosticsDetail", "Detail."}});
             QCOMPARE(env.item("diagnosticsDot")->property("color").value<QColor>(), tint);
         }
+        // Texts from the model service and servers are shown as written, never read as markup.
+        for (const char* name : {"diagnosticsDetail", "diagnosticsTitle", "apiTestMessage"})
+            QCOMPARE(env.item(name)->property("textFormat").toInt(), int(Qt::PlainText));
         QCOMPARE(SettingsController::timeWithSeconds(QDateTime({2026, 12, 4}, {23, 45, 7}, Qt::UTC),
                                                      QLocale(QLocale::German, QLocale::Germany)),
                  u"23:45:07"_s);

@@ -86,6 +86,10 @@ private slots:
             .applicationDidFinishLaunching(arguments.split(u' '));
         QCOMPARE(env.window.shows, expected);
         QCOMPARE(env.monitoring.startCalls, 0);
+        // A second launch handed over to the running copy opens the settings: setup while there is no key.
+        env.window.shows.clear();
+        AppDelegate(env.appState.get(), &env.monitoring, &env.window).secondLaunch(arguments.split(u' '));
+        QCOMPARE(env.window.shows, Shows{expected.value(0, SettingsPresentationMode::Standard)});
     }
 
     void trayMenu_data() {

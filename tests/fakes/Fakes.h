@@ -23,7 +23,6 @@ inline Screenshot makeScreenshot(const QString& appName = QStringLiteral("Editor
     Screenshot s;
     s.id = QUuid::createUuid();
     s.image = image.isEmpty() ? s.id.toByteArray() : image;
-    s.base64 = QString::fromLatin1(s.image.toBase64());
     s.appName = appName;
     s.windowTitle = windowTitle;
     s.windowID = windowID;
@@ -118,8 +117,11 @@ struct FakeOpportunityAnalyzer : OpportunityAnalyzing {
     QCoro::Task<std::optional<Opportunity>> analyze(QList<Screenshot> screenshots,
                                                     CancellationToken cancel = {}) override {
         calls.append(screenshots);
-        if (clock && delaySeconds > 0)
-            co_await clock->sleep(delaySeconds, honoursCancellation ? cancel : CancellationToken());
+        if (clock && delaySeconds > 0) {
+            // Named: GCC 12 destroys a temporary inside a co_await expression twice.
+            const CancellationToken token = honoursCancellation ? cancel : CancellationToken();
+            co_await clock->sleep(delaySeconds, token);
+        }
         if (honoursCancellation && cancel.isCancelled())
             co_return std::nullopt;
         if (onAnalyze)
@@ -273,6 +275,8 @@ struct FakePermissions : PermissionProviding {
         ++accessibilityRequests;
         return accessibility;
     }
+    QList<SessionCapability> capabilities;
+    QList<SessionCapability> sessionCapabilities() override { return capabilities; }
 };
 
 } // namespace norvane::testing

@@ -1,6 +1,7 @@
 #include "fakes/Fakes.h"
 #include "fakes/LogCapture.h"
 #include "model/JsonCoding.h"
+#include "model/Logging.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -63,6 +64,7 @@ struct Env {
     std::optional<AppState> state;
 
     explicit Env(const QByteArray& ini = {}) {
+        qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toLocal8Bit());
         if (!ini.isNull() && QDir().mkpath(QFileInfo(path).path())) {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ini) == ini.size());
@@ -129,6 +131,10 @@ private slots:
         QCOMPARE(nilIfBlank(QStringLiteral(" \t key \r\n")), std::optional(QStringLiteral("key")));
         QCOMPARE(uuidText(QUuid::fromString(u"{0f8e2a1b-3c4d-4e5f-8a9b-0c1d2e3f4a5b}")),
                  u"0F8E2A1B-3C4D-4E5F-8A9B-0C1D2E3F4A5B");
+        // Outside texts (titles, server messages) cannot forge or hide log lines; captions drop controls.
+        const QString title = QStringLiteral("a\nb\rc\td\u0007e\u2028f\u202eg\\nh");
+        QCOMPARE(logSafe(title), QStringLiteral("a\\nb\\rc\\td\\u0007e\\u2028f\\u202eg\\nh"));
+        QCOMPARE(withoutControlCharacters(title), QStringLiteral("abcdef\u202eg\\nh"));
     }
 
     // MARK: time and cancellation
@@ -193,14 +199,29 @@ private slots:
         QCOMPARE(QFileInfo::exists(env.path), !ini.isNull());
     }
 
-    // Every assignment is written, even of the value already held, to a file only the user can read.
+    // Every assignment is written, even of the value already held, to a file only the user can read. A
+    // file that was readable by others before the first start (restored from a backup, say) is made
+    // private at start-up, with one line in the log; a folder outside the configuration home keeps its mode.
     void assignmentsPersistPrivately() {
-        Env env("");
-        QFile::setPermissions(env.path,
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+        const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+        QTemporaryDir outside;
+        QSettings elsewhere(outside.filePath(QStringLiteral("Norvane.ini")), QSettings::IniFormat);
+        const int outsideMode = mode(outside.path());
+        AppState(&elsewhere).setApiKey(QStringLiteral("sk-2"));
+        QCOMPARE(QList<int>({mode(elsewhere.fileName()), mode(outside.path())}), QList<int>({0600, outsideMode}));
+
+        Env env("gemini_api_key=sk-0\n");
+        QFile::setPermissions(env.path, open);
+        QFile::setPermissions(QFileInfo(env.path).path(), open | QFile::ExeOwner | QFile::ExeGroup |
+                                                              QFile::ExeOther);
+        LogCapture log;
+        env.load();
+        QCOMPARE(QList<int>({mode(env.path), mode(QFileInfo(env.path).path())}), QList<int>({0600, 0700}));
+        QCOMPARE(log.messages(QStringLiteral("Norvane.AppState")).size(), 1);
+        QFile::setPermissions(env.path, open);
         env->setScreenshotInterval(30.0);
         env->setConfidenceThreshold(0.7);
-        QCOMPARE(env.fileText(), "[General]\nconfidence_threshold=0.7\nscreenshot_interval=30\n");
+        QCOMPARE(env.fileText(), "[General]\nconfidence_threshold=0.7\ngemini_api_key=sk-0\nscreenshot_interval=30\n");
         QCOMPARE(QList<int>({mode(env.path), mode(QFileInfo(env.path).path())}), QList<int>({0600, 0700}));
         env->setApiKey(QStringLiteral(" sk-1\n"));
         env->setScreenshotInterval(60.0);
@@ -276,7 +297,7 @@ private slots:
         env.clock.advance(25 * 60);
         QVERIFY(env->isPaused());
         env->resumeMonitoring();
-        QCOMPARE(env->nudgeDiagnostics(), NudgePipelineDiagnostics::monitoringOff());
+        QCOMPARE(env->nudgeDiagnostics(), NudgePipelineDiagnostics::monitoringOff(env.clock.now()));
         QCOMPARE(env.clock.pendingTimers(), 0);
         env->pauseFor(30);
         const QDateTime resumeAt = *env->pauseResumeTime();
@@ -326,6 +347,12 @@ private slots:
         QCOMPARE(QList<int>({env.presenter.presentCalls, env.presenter.dismissCalls}), QList<int>({1, 1}));
         env->presentOpportunity(opportunity(QStringLiteral("p1")));
         QCOMPARE(bool(env->currentNudge()), !suppresses);
+        if (suppresses) // the analysis is over: the status says so instead of "analyzing" forever
+            QCOMPARE(env->nudgeDiagnostics(),
+                     (NudgePipelineDiagnostics{NudgePipelineState::NoOpportunity,
+                                               "Gemini recognized a pattern you already dismissed, so Norvane "
+                                               "is not showing it again.",
+                                               env.clock.now()}));
         env->dismissCurrentNudge(NudgeOutcome::CloseButton);
         env->presentOpportunity(opportunity(QStringLiteral("p2")));
         QVERIFY(env->currentNudge());

@@ -98,7 +98,7 @@ private slots:
         h.startWithFreshInput(); // skipped, but it still restarts the cadence
         h.capturer.window = FrontmostWindowInfo{42, QStringLiteral("Editor"), QStringLiteral("Notes"), false};
         h.run(1);
-        h.capturer.window->windowTitle = QStringLiteral("Notes 2");
+        h.capturer.window->windowID = 43;
         h.run(1);
         h.capturer.window = kOwnWindow;
         h.run(1);
@@ -174,7 +174,7 @@ private slots:
         h.appState.pauseFor(30);
         h.service.stop();
         QVERIFY(!h.appState.isPaused() && !h.appState.isMonitoring() && !h.service.isLoopRunning());
-        QCOMPARE(h.appState.nudgeDiagnostics(), NudgePipelineDiagnostics::monitoringOff());
+        QCOMPARE(h.appState.nudgeDiagnostics(), NudgePipelineDiagnostics::monitoringOff(h.clock.now()));
         QCOMPARE(h.clock.pendingTimers(), 0); // neither the loop nor the auto-resume is left waiting
         QCOMPARE(h.input.stopCalls, 1);
         QVERIFY(h.service.screenshotBuffer().isEmpty() && h.store.syncs.last().isEmpty());
@@ -256,12 +256,19 @@ private slots:
         QVERIFY(monitoringLog(log).contains("Skipping analysis eligibility updates for screenshot " +
                                             shortId(h.service.screenshotBuffer().last().id) +
                                             " because this burst was already analyzed"));
+        // Stopping takes a card on screen away, recorded as closed.
+        Opportunity another = sample();
+        another.patternId = QStringLiteral("another");
+        h.appState.presentOpportunity(another);
+        h.service.stop();
+        QVERIFY(!h.appState.currentNudge());
+        QCOMPARE(h.appState.nudgeHistory().last().outcome, NudgeOutcome::CloseButton);
     }
 
     void oneAnalysisAtATime() {
         MonitoringHarness h;
         LogCapture log;
-        h.analyzer.delaySeconds = 60;
+        h.analyzer.delaySeconds = 20;
         h.startWithFreshInput();
         h.run(8);
         const auto first = h.service.currentActivityBurstID();
@@ -275,10 +282,13 @@ private slots:
         h.run(9); // a second burst reaches three captures while the first is still being analysed
         QVERIFY(monitoringLog(log).contains(
             "Skipping analysis schedule because another analysis task is already running"));
-        h.clock.advance(50);
-        QCOMPARE(h.analyzer.calls.size(), 1);
+        const auto second = h.service.currentActivityBurstID();
+        h.run(6); // the first analysis ends; the second burst keeps its three captures
         QCOMPARE(h.service.lastAnalyzedActivityBurstID(), first);
-        QVERIFY(!h.service.isAnalysisRunning() && !h.service.inFlightAnalysisBurstID());
+        QVERIFY(!h.service.isAnalysisRunning());
+        h.run(3); // so its next capture starts its analysis
+        QCOMPARE(h.analyzer.calls.size(), 2);
+        QCOMPARE(h.analyzer.calls[1].last().activityBurstID, second);
     }
 
     // A forced wake frame and a later byte-identical one leave two distinct screenshots: wait for a third.
@@ -303,20 +313,28 @@ private slots:
             (QList<QUuid>{ids[0], ids[2], ids[3]}));
     }
 
-    void analysisLandingAfterAStopPresentsNothing() {
-        for (const bool honours : {true, false}) {
-            MonitoringHarness h;
-            h.analyzer.answer = sample();
-            h.analyzer.delaySeconds = 5.0;
-            h.analyzer.honoursCancellation = honours;
-            h.startWithFreshInput();
-            h.run(8);
-            QVERIFY(h.service.isAnalysisRunning());
-            h.service.stop();
-            h.clock.advance(10.0);
-            QVERIFY(!h.appState.currentNudge() && h.appState.nudgeHistory().isEmpty());
-            QCOMPARE(h.appState.nudgeDiagnostics(), NudgePipelineDiagnostics::monitoringOff());
-            QVERIFY(!h.service.lastAnalyzedActivityBurstID() && !h.service.isAnalysisRunning());
+    // A stop or a pause while the model is thinking: whatever it answers raises no card, and the status
+    // stays "off" (stamped at the stop) or "paused".
+    void analysisLandingAfterAStopOrPausePresentsNothing() {
+        for (const bool pause : {false, true}) {
+            for (const bool honours : {true, false}) {
+                MonitoringHarness h;
+                h.analyzer.answer = sample();
+                h.analyzer.delaySeconds = 5.0;
+                h.analyzer.honoursCancellation = honours;
+                h.startWithFreshInput();
+                h.run(8);
+                QVERIFY(h.service.isAnalysisRunning());
+                h.clock.advance(2.0);
+                pause ? h.appState.pauseFor(30) : h.service.stop();
+                const NudgePipelineDiagnostics status = h.appState.nudgeDiagnostics();
+                QCOMPARE(status.state, pause ? NudgePipelineState::Paused : NudgePipelineState::MonitoringOff);
+                QCOMPARE(status.updatedAt, h.clock.now());
+                h.clock.advance(10.0);
+                QVERIFY(!h.appState.currentNudge() && h.appState.nudgeHistory().isEmpty());
+                QCOMPARE(h.appState.nudgeDiagnostics(), status);
+                QVERIFY(!h.service.lastAnalyzedActivityBurstID() && !h.service.isAnalysisRunning());
+            }
         }
     }
 };

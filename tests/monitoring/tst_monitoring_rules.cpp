@@ -62,7 +62,8 @@ private slots:
                      qPrintable(rawValue(from) + QStringLiteral(" after %1 s").arg(age)));
     }
 
-    // Another app, or none before, is an app switch; another window or title of the same app a window switch.
+    // Another app, or none before, is an app switch; another window of the same app a window switch; a
+    // title that changes by itself (a clock in a terminal) waits for the cadence.
     void windowChanges() {
         const std::optional<FrontmostWindowInfo> none, editor = window("Editor", 42, "Notes");
         const QList<std::tuple<std::optional<FrontmostWindowInfo>, std::optional<FrontmostWindowInfo>,
@@ -70,7 +71,7 @@ private slots:
             rows{{none, editor, R::AppSwitch},
                  {window("Browser", 42, "Notes"), editor, R::AppSwitch},
                  {window("Editor", 43, "Notes"), editor, R::WindowSwitch},
-                 {window("Editor", 42, "notes"), editor, R::WindowSwitch},
+                 {window("Editor", 42, "12:00:01"), window("Editor", 42, "12:00:02"), std::nullopt},
                  {editor, editor, std::nullopt},
                  {editor, none, std::nullopt}};
         for (const auto& [previous, current, reason] : rows)

@@ -213,6 +213,14 @@ private slots:
         QCOMPARE(rig->store.recommendations.size(), 1);
         QCOMPARE(rig->store.recommendations[0].userAnswer, u"writing the quarterly report"_s);
         QVERIFY(rig->store.persisted.isEmpty()); // the fresh frame is for this request only
+
+        // A card taken away while its picture is taken (monitoring was stopped) sends nothing anywhere.
+        rig->appState.dismissCurrentNudge(NudgeOutcome::CloseButton);
+        rig->appState.presentOpportunity(sampleOpportunity(u"another"_s));
+        rig->coordinator.submitAnswer(u"the totals"_s);
+        rig->appState.dismissCurrentNudge(NudgeOutcome::CloseButton);
+        rig->clock.advance(5);
+        QCOMPARE(rig->engine.calls.size(), 1);
     }
 
     // Without a fresh frame the newest buffered one goes.
@@ -393,6 +401,27 @@ private slots:
                 QCOMPARE(item("promptBox")->height(), item("promptText")->implicitHeight() + 20);
             QVERIFY(shown("effortTag") && shown("notUsefulButton"));
         }
+
+        // Model texts of any length: the tags wrap, every control stays inside the card, an effort that
+        // already says "~" gets no second one. Without a compositor the corners are square.
+        rig->appState.dismissCurrentNudge(NudgeOutcome::CloseButton);
+        Recommendation wide = FakeRecommendationEngine::sampleRecommendation();
+        wide.headline = wide.detail = QString(300, u'w');
+        wide.effort = u"~"_s + QString(90, u'e');
+        wide.impact = u"Saves "_s + QString(80, u'i') + u" a week"_s;
+        rig->engine.replies.push_back(wide);
+        present();
+        rig->coordinator.submitAnswer(u"a report"_s);
+        settle();
+        QCOMPARE(text("effortTag"), wide.effort);
+        const QRectF card(0, 0, view()->width(), view()->height());
+        for (const QString& name : {u"closeButton"_s, u"copyButton"_s, u"notUsefulButton"_s, u"effortTag"_s,
+                                    u"impactTag"_s, u"headlineText"_s}) {
+            const QQuickItem* i = item(name);
+            QVERIFY2(card.contains(i->mapRectToScene(QRectF(0, 0, i->width(), i->height()))), qPrintable(name));
+        }
+        NudgePanelController::setTranslucent(view(), false);
+        QCOMPARE(item("cardBackground")->property("radius").toDouble(), 0.0);
         click("notUsefulButton");
         QTRY_COMPARE(rig->lastOutcome(), std::optional(NudgeOutcome::NotUseful));
     }

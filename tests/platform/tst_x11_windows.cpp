@@ -1,7 +1,9 @@
 #include "X11TestSupport.h"
 #include "fakes/LogCapture.h"
 #include "platform/x11/SystemFrontmostWindowProvider.h"
+#include "platform/x11/SystemInputEventSource.h"
 #include "platform/x11/SystemWindowImageCapture.h"
+#include "platform/x11/X11SessionCapabilities.h"
 #include "platform/x11/X11Connection.h"
 
 #include <QCoroTask>
@@ -195,6 +197,23 @@ private slots:
         QCOMPARE(log.messages("Norvane.ScreenshotService", QtInfoMsg),
                  QStringList{"This is a Wayland session: Norvane sees only the windows and input of "
                              "applications that run through XWayland."});
+        // The settings window's account of the session: everything there under Xvfb but native Wayland
+        // windows, which are out of sight exactly in a Wayland session; no display, nothing at all.
+        SystemInputEventSource input;
+        for (const bool wayland : {false, true}) {
+            if (wayland)
+                qputenv("WAYLAND_DISPLAY", "wayland-0");
+            QStringList available;
+            for (const SessionCapability& capability : x11SessionCapabilities(&xwayland, &input))
+                available << capability.name + (capability.available ? "+" : "-");
+            qunsetenv("WAYLAND_DISPLAY");
+            QCOMPARE(available, (QStringList{"X display+", "Keyboard and mouse activity+", "Covered windows+",
+                                             "Fast capture+", wayland ? "Native Wayland windows-"
+                                                                      : "Native Wayland windows+"}));
+        }
+        X11Connection nowhere(QStringLiteral(":97"), {});
+        for (const SessionCapability& capability : x11SessionCapabilities(&nowhere, &input))
+            QCOMPARE(capability.available, capability.name == "Native Wayland windows");
     }
 
     void readsTheWindowsOwnPixels_data() {
