@@ -155,7 +155,8 @@ QCoro::Task<OpportunityAnalysisOutcome> OpportunityAnalyzer::analyzeOutcome(QLis
         co_return OpportunityAnalysisOutcome::cancelled();
     if (!reply) {
         const QString description = reply.error().description();
-        qCCritical(lcOpportunityAnalyzer, "Opportunity analysis failed: %s", qUtf8Printable(logSafe(description)));
+        qCCritical(lcOpportunityAnalyzer, "Opportunity analysis failed: %s",
+                   qUtf8Printable(logSafe(description)));
         co_return OpportunityAnalysisOutcome::failure(description);
     }
 
@@ -163,7 +164,8 @@ QCoro::Task<OpportunityAnalysisOutcome> OpportunityAnalyzer::analyzeOutcome(QLis
         JSONExtractor::decode<std::optional<Opportunity>>(*reply, decodeOpportunityEnvelope);
     if (!envelope) {
         const QString description = envelope.error().description();
-        qCCritical(lcOpportunityAnalyzer, "Opportunity analysis failed: %s", qUtf8Printable(logSafe(description)));
+        qCCritical(lcOpportunityAnalyzer, "Opportunity analysis failed: %s",
+                   qUtf8Printable(logSafe(description)));
         co_return OpportunityAnalysisOutcome::failure(description);
     }
     if (!envelope->has_value())

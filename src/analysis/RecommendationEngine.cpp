@@ -70,10 +70,9 @@ RecommendationEngine::generateRecommendation(Opportunity opportunity, QString us
     QList<GeminiRequestPart> parts{GeminiRequestPart::fromText(prompt(opportunity, userAnswer))};
     if (currentScreenshot) {
         parts.append(GeminiRequestPart::fromJpeg(currentScreenshot->base64()));
-        parts.append(GeminiRequestPart::fromText(QStringLiteral("Current screenshot: ") +
-                                                 withoutControlCharacters(currentScreenshot->appName) +
-                                                 QStringLiteral(" - ") +
-                                                 withoutControlCharacters(currentScreenshot->windowTitle)));
+        parts.append(GeminiRequestPart::fromText(
+            QStringLiteral("Current screenshot: ") + withoutControlCharacters(currentScreenshot->appName) +
+            QStringLiteral(" - ") + withoutControlCharacters(currentScreenshot->windowTitle)));
     }
 
     GeminiGenerating* client = m_geminiClient;

@@ -284,9 +284,10 @@ void SettingsController::refreshPermissions() {
     m_sessionCapabilities.clear();
     if (m_permissions) {
         for (const SessionCapability& capability : m_permissions->sessionCapabilities()) {
-            m_sessionCapabilities.append(QVariantMap{{QStringLiteral("name"), capability.name},
-                                                     {QStringLiteral("available"), capability.available},
-                                                     {QStringLiteral("explanation"), capability.explanation}});
+            m_sessionCapabilities.append(
+                QVariantMap{{QStringLiteral("name"), capability.name},
+                            {QStringLiteral("available"), capability.available},
+                            {QStringLiteral("explanation"), capability.explanation}});
         }
     }
     m_permissionRefreshNonce = QUuid::createUuid().toString(QUuid::WithoutBraces);

@@ -7,9 +7,9 @@
 
 #include <QColor>
 #include <QObject>
-#include <QVariantList>
 #include <QPointer>
 #include <QString>
+#include <QVariantList>
 #include <QtQml/qqmlregistration.h>
 
 #include <optional>

@@ -231,8 +231,7 @@ NudgePanelController* NudgePanelController::shared() {
     registerSlot(slot);
     return sharedInstance(slot, [] {
         return new NudgePanelController(AppState::shared(), NudgeCoordinator::shared(), g_root->clock(),
-                                        SystemInputEventSource::shared(),
-                                        [](QWindow* window) {
+                                        SystemInputEventSource::shared(), [](QWindow* window) {
                                             keepOutOfTaskbarAndPager(window);
                                             // Without a compositor the rounded corners would show black.
                                             NudgePanelController::setTranslucent(window,
@@ -246,12 +245,11 @@ NudgePanelController* NudgePanelController::shared() {
 PermissionService* PermissionService::shared() {
     static PermissionService* slot = nullptr;
     registerSlot(slot);
-    return sharedInstance(
-        slot, [] {
-            return new PermissionService(SystemScreenRecordingPermissionChecker::shared(), [] {
-                return x11SessionCapabilities(X11Connection::shared(), SystemInputEventSource::shared());
-            });
+    return sharedInstance(slot, [] {
+        return new PermissionService(SystemScreenRecordingPermissionChecker::shared(), [] {
+            return x11SessionCapabilities(X11Connection::shared(), SystemInputEventSource::shared());
         });
+    });
 }
 
 SettingsWindowManager* SettingsWindowManager::shared() {

@@ -9,8 +9,8 @@
 #include <QJsonDocument>
 #include <QPromise>
 #include <QRegularExpression>
-#include <QSet>
 #include <QSaveFile>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTextBoundaryFinder>
 #include <QThread>
@@ -19,8 +19,8 @@
 
 #include <atomic>
 #include <filesystem>
-#include <numeric>
 #include <memory>
+#include <numeric>
 #include <system_error>
 
 namespace norvane {
@@ -294,7 +294,8 @@ StepError ScreenshotDiskStore::syncBufferFolder(const QString& directory, const 
         const QString name = bufferFileName(screenshot, index);
         wanted.insert(name, screenshot.id);
         const auto onDisk = state.bufferOnDisk.constFind(name);
-        if (onDisk != state.bufferOnDisk.cend() && *onDisk == screenshot.id && QFileInfo::exists(pathOf(name))) {
+        if (onDisk != state.bufferOnDisk.cend() && *onDisk == screenshot.id &&
+            QFileInfo::exists(pathOf(name))) {
             named.append(index);
         } else if (QFileInfo::exists(pathOf(name)) || QFileInfo(pathOf(name)).isSymLink()) {
             waiting.append(index);

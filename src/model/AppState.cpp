@@ -21,8 +21,8 @@ const QString kResumeWaitingDetail = QStringLiteral(
     "Norvane is watching for a short burst of recent activity before it asks Gemini anything.");
 const QString kNudgeVisibleDetail =
     QStringLiteral("Gemini found a likely opportunity and the nudge should now be visible.");
-const QString kSuppressedDetail = QStringLiteral(
-    "Gemini recognized a pattern you already dismissed, so Norvane is not showing it again.");
+const QString kSuppressedDetail =
+    QStringLiteral("Gemini recognized a pattern you already dismissed, so Norvane is not showing it again.");
 const QString kDismissedWaitingDetail = QStringLiteral(
     "No nudge cooldown is active. Norvane can show the next worthwhile opportunity as soon as it sees one.");
 

@@ -302,10 +302,9 @@ QCoro::Task<> MonitoringService::attemptCapture(CaptureTrigger trigger, QDateTim
 
     recordCaptureTimestamp(now);
     ++m_successfulCaptureCount;
-    qCInfo(lcMonitoringService).noquote()
-        << QStringLiteral("Captured %1 - %2 | reason=%3 state=%4")
-               .arg(logSafe(stamped.appName), logSafe(stamped.windowTitle), reason,
-                    rawValue(stamped.activityState));
+    qCInfo(lcMonitoringService).noquote() << QStringLiteral("Captured %1 - %2 | reason=%3 state=%4")
+                                                 .arg(logSafe(stamped.appName), logSafe(stamped.windowTitle),
+                                                      reason, rawValue(stamped.activityState));
     handleAnalysisEligibility(stamped);
 }
 

@@ -1,7 +1,7 @@
 #include "AnalysisTesting.h"
 #include "LoopbackHttpServer.h"
-#include "fakes/LogCapture.h"
 #include "analysis/GeminiClient.h"
+#include "fakes/LogCapture.h"
 #include "fakes/ManualClock.h"
 
 #include <QJsonArray>
@@ -281,8 +281,9 @@ private slots:
         row("a '%' of the key encoded", "a%b", "a%25b a%b", "# #");
         // A pasted text far longer than a key: masked like any other, and nothing printed on the way.
         const QString huge = QString(8000, u'k') + "+/";
-        QTest::newRow("8000 characters") << huge << "url?key=" + QUrl::toPercentEncoding(huge) + " and " + huge
-                                         << QString("url?key=# and #");
+        QTest::newRow("8000 characters")
+            << huge << "url?key=" + QUrl::toPercentEncoding(huge) + " and " + huge
+            << QString("url?key=# and #");
     }
 
     void masksEveryFormOfTheKey() {

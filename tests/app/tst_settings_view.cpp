@@ -14,7 +14,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <QtQml/qqmlextensionplugin.h>
+#include <cmath>
 
 Q_IMPORT_QML_PLUGIN(Norvane_SettingsPlugin)
 
@@ -26,6 +28,22 @@ using Mode = SettingsPresentationMode;
 namespace {
 
 const QString kKey = u"AIzaSyTEST-secret-0123456789"_s;
+
+// The WCAG contrast ratio of `text` (blended over `background`) against `background`.
+double contrast(QColor text, const QColor& background) {
+    const double a = text.alphaF();
+    text = QColor::fromRgbF(text.redF() * a + background.redF() * (1 - a),
+                            text.greenF() * a + background.greenF() * (1 - a),
+                            text.blueF() * a + background.blueF() * (1 - a));
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double lt = luminance(text), lb = luminance(background);
+    return (std::max(lt, lb) + 0.05) / (std::min(lt, lb) + 0.05);
+}
 
 struct Env {
     QTemporaryDir dir;
@@ -207,6 +225,18 @@ private slots:
             QVERIFY(env.show(mode));
             QCOMPARE(env.item("testConnectionButton")->isEnabled(), canTest);
             QCOMPARE(env.item("footerButton")->isEnabled(), canGoOn);
+            // Readable either way (4.5:1), and a disabled button is an empty outline, never a filled one.
+            for (const char* name : {"testConnectionButton", "footerButton"}) {
+                QQuickItem* button = env.item(name);
+                const QColor page =
+                    button->property("theme").value<QObject*>()->property("pageColor").value<QColor>();
+                const QColor fill =
+                    button->property("background").value<QQuickItem*>()->property("color").value<QColor>();
+                const QColor text =
+                    button->property("contentItem").value<QQuickItem*>()->property("color").value<QColor>();
+                QCOMPARE(fill.alpha() == 0, !button->isEnabled());
+                QVERIFY2(contrast(text, fill.alpha() ? fill : page) >= 4.5, name);
+            }
             env.controller()->testAPIKey();
             QCOMPARE(env.fakeGemini.calls.size(), canTest ? 1 : 0);
         }
@@ -230,8 +260,9 @@ private slots:
         // Something far longer than a key was pasted: not saved, and the window says why.
         env.controller()->setApiKey(QString(513, u'k'));
         QCOMPARE(env.appState->apiKey(), u"other"_s);
-        QCOMPARE(env.text("apiKeyProblem"), u"This is longer than an API key can be (512 characters), so it was "
-                                            u"not saved. Paste the key alone."_s);
+        QCOMPARE(env.text("apiKeyProblem"),
+                 u"This is longer than an API key can be (512 characters), so it was "
+                 u"not saved. Paste the key alone."_s);
         env.controller()->setApiKey(QString(512, u'k'));
         QVERIFY(env.appState->apiKey().size() == 512 && !env.item("apiKeyProblem")->isVisible());
     }
@@ -328,11 +359,16 @@ private slots:
             collect(env.window->rootObject());
             QStringList shown;
             for (QQuickItem* card : found) {
-                shown << card->findChild<QQuickItem*>(u"permissionTitle"_s)->property("text").toString() + u": "_s +
+                shown << card->findChild<QQuickItem*>(u"permissionTitle"_s)->property("text").toString() +
+                             u": "_s +
                              card->findChild<QQuickItem*>(u"permissionBadge"_s)->property("text").toString() +
                              u", "_s +
-                             card->findChild<QQuickItem*>(u"permissionDescription"_s)->property("text").toString();
-                if (card->findChild<QQuickItem*>(u"permissionDescription"_s)->property("textFormat").toInt() != int(Qt::PlainText))
+                             card->findChild<QQuickItem*>(u"permissionDescription"_s)
+                                 ->property("text")
+                                 .toString();
+                if (card->findChild<QQuickItem*>(u"permissionDescription"_s)
+                        ->property("textFormat")
+                        .toInt() != int(Qt::PlainText))
                     shown.last() += u" (read as markup)"_s;
             }
             shown.sort();

@@ -267,7 +267,8 @@ private slots:
         three[0].captureReason = ScreenshotCaptureReason::ResumedAfterIdle;
         three[0].activityState = MonitoringActivityState::Wake;
         three[0].activityBurstID = QUuid(QStringLiteral("{0b7e2a1c-4f3d-4c2e-9a7b-1d2e3f4a5b6c}"));
-        three[2] = Screenshot{three[2].id, "three", "Shell", "~/src", {}, three[2].timestamp}; // nothing optional
+        three[2] =
+            Screenshot{three[2].id, "three", "Shell", "~/src", {}, three[2].timestamp}; // nothing optional
         const QString dir = store.bufferDirectoryURL();
         QCoro::waitFor(store.syncBuffer(three));
         QVERIFY(QFile(dir + "/.keep").open(QIODevice::WriteOnly));
@@ -297,13 +298,15 @@ private slots:
         const quint64 before = store.bytesWritten();
         QCoro::waitFor(store.syncBuffer(shifted));
         QCOMPARE(store.bytesWritten() - before, quint64(4 + QFileInfo(dir + "/metadata.json").size()));
-        const QStringList names{"01_Editor_Notes_2026-12-05_05-15-11.jpg", "02_Shell_src_2026-12-05_05-15-15.jpg",
+        const QStringList names{"01_Editor_Notes_2026-12-05_05-15-11.jpg",
+                                "02_Shell_src_2026-12-05_05-15-15.jpg",
                                 "03_Web_Docs_2026-12-05_05-15-19.jpg"};
         QCOMPARE(listing(dir), QStringList{".keep"} + names + QStringList{"metadata.json"});
         QCOMPARE(QList<QByteArray>({readAll(dir + "/" + names[0]), readAll(dir + "/" + names[1])}),
                  QList<QByteArray>({"two", "three"}));
         // A file of that name from before (an earlier run) gives way to the frame.
-        QVERIFY(QFile::remove(dir + "/" + names[2]) && QFile(dir + "/" + names[2]).open(QIODevice::WriteOnly));
+        QVERIFY(QFile::remove(dir + "/" + names[2]) &&
+                QFile(dir + "/" + names[2]).open(QIODevice::WriteOnly));
         QCoro::waitFor(store.syncBuffer(shifted.mid(0, 2) << shot("Web", "Docs", "five", 12)));
         QCOMPARE(readAll(dir + "/" + names[2]), "five");
         QCOMPARE(json(readAll(dir + "/metadata.json")).toArray().size(), 3);

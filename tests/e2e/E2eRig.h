@@ -57,7 +57,6 @@ inline bool clickAt(const QPoint& point) {
     return xdotool(QStringLiteral("mousemove --sync %1 %2 click 1").arg(point.x()).arg(point.y()));
 }
 
-
 // Long enough for a burst's third capture on a slow machine (a wake capture, then one every four seconds).
 inline constexpr int kBurstMs = 60000;
 
@@ -225,6 +224,5 @@ inline bool putPadInFront(TypingPad& pad, const QList<Norvane*>& copies) {
     }
     return pad.activate();
 }
-
 
 } // namespace norvane::testing

@@ -32,8 +32,8 @@ QStringList problems(const QString& folder, bool withIndex) {
     if (!withIndex || !index.exists())
         return found;
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(index.open(QIODevice::ReadOnly) ? index.readAll() : "",
-                                                           &error);
+    const QJsonDocument document =
+        QJsonDocument::fromJson(index.open(QIODevice::ReadOnly) ? index.readAll() : "", &error);
     if (error.error != QJsonParseError::NoError || !document.isArray())
         return found << "metadata.json does not parse: " + error.errorString();
     for (const QJsonValue& entry : document.array()) {
@@ -68,8 +68,10 @@ private slots:
             for (int key = 0; !killAt.hasExpired(); ++key)
                 runTool("xdotool", {"type", "--delay", "30", QString(QChar('a' + key % 26))});
             app.kill();
-            const QStringList found = problems(app.data("captures"), false) + problems(app.data("buffer"), true);
-            QVERIFY2(found.isEmpty(), qPrintable(QString("after kill %1: ").arg(cycles + 1) + found.join("; ")));
+            const QStringList found =
+                problems(app.data("captures"), false) + problems(app.data("buffer"), true);
+            QVERIFY2(found.isEmpty(),
+                     qPrintable(QString("after kill %1: ").arg(cycles + 1) + found.join("; ")));
         }
         // Captures were being written while the kills came, or the test proved nothing.
         QVERIFY(QDir(app.data("captures")).entryList(QDir::Files).size() >= 5);

@@ -208,12 +208,13 @@ private slots:
         QSettings elsewhere(outside.filePath(QStringLiteral("Norvane.ini")), QSettings::IniFormat);
         const int outsideMode = mode(outside.path());
         AppState(&elsewhere).setApiKey(QStringLiteral("sk-2"));
-        QCOMPARE(QList<int>({mode(elsewhere.fileName()), mode(outside.path())}), QList<int>({0600, outsideMode}));
+        QCOMPARE(QList<int>({mode(elsewhere.fileName()), mode(outside.path())}),
+                 QList<int>({0600, outsideMode}));
 
         Env env("gemini_api_key=sk-0\n");
         QFile::setPermissions(env.path, open);
-        QFile::setPermissions(QFileInfo(env.path).path(), open | QFile::ExeOwner | QFile::ExeGroup |
-                                                              QFile::ExeOther);
+        QFile::setPermissions(QFileInfo(env.path).path(),
+                              open | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
         LogCapture log;
         env.load();
         QCOMPARE(QList<int>({mode(env.path), mode(QFileInfo(env.path).path())}), QList<int>({0600, 0700}));
@@ -221,7 +222,8 @@ private slots:
         QFile::setPermissions(env.path, open);
         env->setScreenshotInterval(30.0);
         env->setConfidenceThreshold(0.7);
-        QCOMPARE(env.fileText(), "[General]\nconfidence_threshold=0.7\ngemini_api_key=sk-0\nscreenshot_interval=30\n");
+        QCOMPARE(env.fileText(),
+                 "[General]\nconfidence_threshold=0.7\ngemini_api_key=sk-0\nscreenshot_interval=30\n");
         QCOMPARE(QList<int>({mode(env.path), mode(QFileInfo(env.path).path())}), QList<int>({0600, 0700}));
         env->setApiKey(QStringLiteral(" sk-1\n"));
         env->setScreenshotInterval(60.0);
@@ -348,11 +350,12 @@ private slots:
         env->presentOpportunity(opportunity(QStringLiteral("p1")));
         QCOMPARE(bool(env->currentNudge()), !suppresses);
         if (suppresses) // the analysis is over: the status says so instead of "analyzing" forever
-            QCOMPARE(env->nudgeDiagnostics(),
-                     (NudgePipelineDiagnostics{NudgePipelineState::NoOpportunity,
-                                               "Gemini recognized a pattern you already dismissed, so Norvane "
-                                               "is not showing it again.",
-                                               env.clock.now()}));
+            QCOMPARE(
+                env->nudgeDiagnostics(),
+                (NudgePipelineDiagnostics{NudgePipelineState::NoOpportunity,
+                                          "Gemini recognized a pattern you already dismissed, so Norvane "
+                                          "is not showing it again.",
+                                          env.clock.now()}));
         env->dismissCurrentNudge(NudgeOutcome::CloseButton);
         env->presentOpportunity(opportunity(QStringLiteral("p2")));
         QVERIFY(env->currentNudge());

@@ -328,7 +328,8 @@ private slots:
                 h.clock.advance(2.0);
                 pause ? h.appState.pauseFor(30) : h.service.stop();
                 const NudgePipelineDiagnostics status = h.appState.nudgeDiagnostics();
-                QCOMPARE(status.state, pause ? NudgePipelineState::Paused : NudgePipelineState::MonitoringOff);
+                QCOMPARE(status.state,
+                         pause ? NudgePipelineState::Paused : NudgePipelineState::MonitoringOff);
                 QCOMPARE(status.updatedAt, h.clock.now());
                 h.clock.advance(10.0);
                 QVERIFY(!h.appState.currentNudge() && h.appState.nudgeHistory().isEmpty());

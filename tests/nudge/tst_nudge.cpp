@@ -418,7 +418,8 @@ private slots:
         for (const QString& name : {u"closeButton"_s, u"copyButton"_s, u"notUsefulButton"_s, u"effortTag"_s,
                                     u"impactTag"_s, u"headlineText"_s}) {
             const QQuickItem* i = item(name);
-            QVERIFY2(card.contains(i->mapRectToScene(QRectF(0, 0, i->width(), i->height()))), qPrintable(name));
+            QVERIFY2(card.contains(i->mapRectToScene(QRectF(0, 0, i->width(), i->height()))),
+                     qPrintable(name));
         }
         NudgePanelController::setTranslucent(view(), false);
         QCOMPARE(item("cardBackground")->property("radius").toDouble(), 0.0);

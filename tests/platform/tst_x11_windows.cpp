@@ -3,8 +3,8 @@
 #include "platform/x11/SystemFrontmostWindowProvider.h"
 #include "platform/x11/SystemInputEventSource.h"
 #include "platform/x11/SystemWindowImageCapture.h"
-#include "platform/x11/X11SessionCapabilities.h"
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11SessionCapabilities.h"
 
 #include <QCoroTask>
 #include <QFile>
@@ -207,9 +207,10 @@ private slots:
             for (const SessionCapability& capability : x11SessionCapabilities(&xwayland, &input))
                 available << capability.name + (capability.available ? "+" : "-");
             qunsetenv("WAYLAND_DISPLAY");
-            QCOMPARE(available, (QStringList{"X display+", "Keyboard and mouse activity+", "Covered windows+",
-                                             "Fast capture+", wayland ? "Native Wayland windows-"
-                                                                      : "Native Wayland windows+"}));
+            QCOMPARE(available,
+                     (QStringList{"X display+", "Keyboard and mouse activity+", "Covered windows+",
+                                  "Fast capture+",
+                                  wayland ? "Native Wayland windows-" : "Native Wayland windows+"}));
         }
         X11Connection nowhere(QStringLiteral(":97"), {});
         for (const SessionCapability& capability : x11SessionCapabilities(&nowhere, &input))

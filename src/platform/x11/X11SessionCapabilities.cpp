@@ -29,7 +29,8 @@ QList<SessionCapability> x11SessionCapabilities(X11Connection* connection, Input
               "MIT-SHM hands each picture over in shared memory.",
               "Without MIT-SHM (for example over a remote X connection), pictures are copied over the "
               "connection, which is slower."),
-        entry("Native Wayland windows", !wayland, "This is an X11 session: every window is visible to Norvane.",
+        entry("Native Wayland windows", !wayland,
+              "This is an X11 session: every window is visible to Norvane.",
               "This is a Wayland session: Norvane sees only applications that run through XWayland. Log "
               "in to an X11 session to include the others."),
     };
