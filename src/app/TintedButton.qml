@@ -18,7 +18,7 @@ Button {
     hoverEnabled: true
 
     // The tint deep enough for white text at 4.5:1.
-    readonly property color fill: theme.readable(tint, "white")
+    readonly property color fill: theme.readable(tint, Qt.rgba(1, 1, 1, 1))
 
     contentItem: Text {
         text: control.text

@@ -235,7 +235,10 @@ private slots:
                 const QColor text =
                     button->property("contentItem").value<QQuickItem*>()->property("color").value<QColor>();
                 QCOMPARE(fill.alpha() == 0, !button->isEnabled());
-                QVERIFY2(contrast(text, fill.alpha() ? fill : page) >= 4.5, name);
+                QVERIFY2(contrast(text, fill.alpha() ? fill : page) >= 4.5,
+                         qPrintable(QString("%1: %2 on %3 / %4")
+                                        .arg(name, text.name(QColor::HexArgb), fill.name(QColor::HexArgb),
+                                             page.name())));
             }
             env.controller()->testAPIKey();
             QCOMPARE(env.fakeGemini.calls.size(), canTest ? 1 : 0);
