@@ -136,6 +136,10 @@ private slots:
     // One window for both presentations; each show retitles it and lays out its own texts and order.
     void presentations() {
         Env env(QString{});
+        env.permissions.capabilities = {
+            {u"X display"_s, true, u"Norvane can see the windows of this session."_s},
+            {u"Native Wayland windows"_s, true,
+             u"This is an X11 session: every window is visible to Norvane."_s}};
         QVERIFY(env.show(Mode::Setup));
         QQuickView* window = env.window;
         QCOMPARE(window->title(), u"Set Up Norvane"_s);
