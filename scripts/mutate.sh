@@ -2,7 +2,7 @@
 # Plants deliberate faults in the product code, one at a time, and runs the tests of the area that
 # should catch each. A fault the tests miss ("survived") marks a rule no test protects.
 #
-# usage: scripts/mutate.sh [-r REVISION] [-o RESULTS] [NAME-FILTER]
+# usage: scripts/mutate.sh [-r REVISION] [-o RESULTS] [NAME-REGEX]
 #
 # Without -r the copy is the working tree as it stands (tracked and untracked files, not ignored ones);
 # with -r it is that commit.
@@ -23,7 +23,7 @@ while getopts "r:o:" opt; do
     case $opt in
     r) REVISION=$OPTARG ;;
     o) RESULTS=$OPTARG ;;
-    *) echo "usage: $0 [-r REVISION] [-o RESULTS] [NAME-FILTER]" >&2; exit 2 ;;
+    *) echo "usage: $0 [-r REVISION] [-o RESULTS] [NAME-REGEX]" >&2; exit 2 ;;
     esac
 done
 shift $((OPTIND - 1))
@@ -31,10 +31,10 @@ FILTER=${1:-}
 
 # name @@ ctest label @@ file under src/ @@ text @@ replacement ("\n" stands for a line break)
 MUTATIONS=$(cat <<'EOF'
-settings-file-not-0600 @@ model @@ model/AppState.cpp @@ QFile::setPermissions(fileName, QFile::ReadOwner | QFile::WriteOwner); @@ (void)0;
+settings-file-not-0600 @@ model @@ model/AppState.cpp @@ QFile::setPermissions(fileName, ownerOnlyFile);\n        return tightened; @@ return tightened;
 pause-not-clamped @@ model @@ model/AppState.cpp @@ seconds = std::clamp(seconds, -kMaxSleepSeconds, kMaxSleepSeconds); @@ ;
 second-card-allowed @@ model @@ model/AppState.cpp @@     if (m_currentNudge)\n        return;\n    if (m_suppressedPatterns @@     if (m_suppressedPatterns
-dismissed-pattern-shown-again @@ model @@ model/AppState.cpp @@ if (m_suppressedPatterns.contains(opportunity.patternId))\n        return; @@ ;
+dismissed-pattern-shown-again @@ model @@ model/AppState.cpp @@ if (m_suppressedPatterns.contains(opportunity.patternId)) { @@ if (false && m_suppressedPatterns.contains(opportunity.patternId)) {
 not-useful-not-suppressed @@ model @@ model/AppState.cpp @@ reason == NudgeOutcome::NotNow || reason == NudgeOutcome::NotUseful @@ reason == NudgeOutcome::NotNow
 raw-value-misspelt @@ model @@ model/Enums.h @@ "cooldown-interval" @@ "cool-down-interval"
 cancel-skips-callbacks @@ model @@ model/Cancellation.cpp @@ for (auto& [id, callback] : callbacks)\n        callback(); @@ (void)callbacks;
@@ -46,7 +46,7 @@ eviction-ignores-cooldown @@ monitoring @@ monitoring/MonitoringRules.cpp @@ if 
 selection-score-wrong @@ monitoring @@ monitoring/MonitoringRules.cpp @@ score += 25; @@ score += 5;
 app-switch-as-window @@ monitoring @@ monitoring/MonitoringRules.cpp @@ if (!previous || previous->appName != current->appName) @@ if (!previous)
 paused-loop-captures @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (m_appState->isPaused()) { @@ if (false) {
-stop-check-dropped @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (!self || loop.isCancelled() || session.isCancelled())\n        co_return;\n    if (!screenshot) @@ if (!self)\n        co_return;\n    if (!screenshot)
+stop-check-dropped @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (!self || loop.isCancelled() || session.isCancelled())\n        co_return;\n    if (!screenshot) @@ if (!self || loop.isCancelled())\n        co_return;\n    if (!screenshot)
 two-analyses-at-once @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (m_analysisTask) {\n        qCDebug @@ if (false) {\n        qCDebug
 analyzed-burst-not-remembered @@ monitoring @@ monitoring/MonitoringService.cpp @@ m_lastAnalyzedActivityBurstID = burstID; @@ (void)burstID;
 own-window-observed @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (rawWindow && !rawWindow->isOwnApp) @@ if (rawWindow)
@@ -59,7 +59,7 @@ store-folder-not-0700 @@ capture @@ capture/ScreenshotDiskStore.cpp @@ fs::permi
 buffer-index-off-by-one @@ capture @@ capture/ScreenshotDiskStore.cpp @@ QString::asprintf("%02d", index + 1) @@ QString::asprintf("%02d", index)
 file-name-too-long @@ capture @@ capture/ScreenshotDiskStore.cpp @@ kMaxFileNameCharacters = 48 @@ kMaxFileNameCharacters = 49
 untitled-window-text @@ capture @@ capture/WindowChoice.cpp @@ QString title = QStringLiteral("Untitled Window"); @@ QString title = QStringLiteral("Untitled");
-key-not-masked @@ analysis @@ analysis/GeminiClient.cpp @@ text.replace(QRegularExpression(pattern), apiKeyMask); @@ ;
+key-not-masked @@ analysis @@ analysis/GeminiClient.cpp @@ if (const qsizetype length = keyLengthAt(text, at, key)) { @@ if (const qsizetype length = 0 * keyLengthAt(text, at, key)) {
 blank-error-body-empty @@ analysis @@ analysis/GeminiClient.cpp @@ if (text.trimmed().isEmpty())\n        return GeminiClientError::apiError(statusText); @@ ;
 redirects-followed @@ analysis @@ analysis/GeminiClient.cpp @@ QNetworkRequest::ManualRedirectPolicy @@ QNetworkRequest::NoLessSafeRedirectPolicy
 reply-cap-ignored @@ analysis @@ analysis/GeminiClient.cpp @@ if (length.isValid() && length.toLongLong() > cap) { @@ if (length.isValid() && false) {
@@ -83,6 +83,14 @@ right-button-as-left @@ platform @@ platform/x11/RawInputClassifier.cpp @@ retur
 drag-not-detected @@ platform @@ platform/x11/RawInputClassifier.cpp @@ if (m_heldButtons.contains(1)) @@ if (m_heldButtons.contains(2))
 hidden-window-visible @@ platform @@ platform/x11/SystemFrontmostWindowProvider.cpp @@ facts.alpha = viewable && !hidden ? 1.0 : 0.0; @@ facts.alpha = viewable && !(hidden && false) ? 1.0 : 0.0;
 reduction-rounding @@ platform @@ platform/x11/WindowImageReduction.cpp @@ mean |= ((sum + 2) / 4) << shift; @@ mean |= (sum / 4) << shift;
+bidi-override-unescaped @@ model @@ model/Logging.cpp @@ (u >= 0x202A && u <= 0x202E) @@ (u >= 0x202A && u <= 0x202D)
+existing-settings-left-open @@ model @@ model/AppState.cpp @@ if (fileInfo.isFile() && !fileInfo.isSymLink() && fileInfo.ownerId() == user && @@ if (fileInfo.isFile() && !fileInfo.isSymLink() && fileInfo.ownerId() == user + 1 &&
+stop-leaves-card @@ monitoring @@ monitoring/MonitoringService.cpp @@ m_appState->dismissCurrentNudge(NudgeOutcome::CloseButton); @@ (void)0;
+newer-burst-count-reset @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (m_currentActivityBurstID == burstID)\n            m_analysisEligibleCaptureCountSinceLastAnalysis = 0; @@ m_analysisEligibleCaptureCountSinceLastAnalysis = 0;
+buffer-rewrites-moved-frames @@ capture @@ capture/ScreenshotDiskStore.cpp @@ source != placedFrames.end()) { @@ false && source != placedFrames.end()) {
+default-user-agent @@ analysis @@ analysis/GeminiClient.cpp @@ QByteArrayLiteral("Norvane/" NORVANE_VERSION) @@ QByteArrayLiteral("Mozilla/5.0")
+long-tags-overflow @@ nudge @@ nudge/CardTag.qml @@ width: Math.min(implicitWidth, maximumWidth) @@ width: implicitWidth
+second-launch-standard @@ app @@ app/AppDelegate.cpp @@ hasKey ? SettingsPresentationMode::Standard : SettingsPresentationMode::Setup @@ SettingsPresentationMode::Standard
 EOF
 )
 
@@ -130,7 +138,7 @@ while IFS= read -r line; do
     file=${rest%% @@ *}; rest=${rest#* @@ }
     from=${rest%% @@ *}; to=${rest#* @@ }
     [ "$to" != "$rest" ] || to=""
-    if [ -n "$FILTER" ] && [[ $name != *$FILTER* ]]; then continue; fi
+    if [ -n "$FILTER" ] && ! [[ $name =~ $FILTER ]]; then continue; fi
     target=$WORK/tree/src/$file
     cp "$target" "$WORK/original"
     if ! FROM=$from TO=$to perl -0777 -i -pe '
