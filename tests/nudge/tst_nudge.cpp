@@ -414,13 +414,15 @@ private slots:
         rig->coordinator.submitAnswer(u"a report"_s);
         settle();
         QCOMPARE(text("effortTag"), wide.effort);
-        const QRectF card(0, 0, view()->width(), view()->height());
-        for (const QString& name : {u"closeButton"_s, u"copyButton"_s, u"notUsefulButton"_s, u"effortTag"_s,
-                                    u"impactTag"_s, u"headlineText"_s}) {
+        // The panel follows the card's height as the wrapped texts settle.
+        const auto inside = [this](const QString& name) {
             const QQuickItem* i = item(name);
-            QVERIFY2(card.contains(i->mapRectToScene(QRectF(0, 0, i->width(), i->height()))),
-                     qPrintable(name));
-        }
+            return QRectF(0, 0, view()->width(), view()->height())
+                .contains(i->mapRectToScene(QRectF(0, 0, i->width(), i->height())));
+        };
+        for (const QString& name : {u"closeButton"_s, u"copyButton"_s, u"notUsefulButton"_s, u"effortTag"_s,
+                                    u"impactTag"_s, u"headlineText"_s})
+            QTRY_VERIFY2_WITH_TIMEOUT(inside(name), qPrintable(name), 5000);
         NudgePanelController::setTranslucent(view(), false);
         QCOMPARE(item("cardBackground")->property("radius").toDouble(), 0.0);
         click("notUsefulButton");
