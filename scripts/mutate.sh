@@ -97,13 +97,21 @@ EOF
 log() { printf '%s\n' "$*" >&2; }
 
 mkdir -p "$WORK/tree" "$WORK/logs"
-# Refresh the copy; tar keeps the times, so the build only redoes what changed since the last run.
+# Refresh the copy. A copy of the same source as last time keeps its files' times, so the build only redoes
+# what changed; a copy of another source gets fresh times throughout, because older times than those of
+# the objects built from the previous copy would leave those objects (and generated files) in place.
+source_id=$(if [ -n "$REVISION" ]; then git -C "$ROOT" rev-parse "$REVISION"; else
+    (cd "$ROOT" && git rev-parse HEAD && git diff HEAD | sha1sum); fi | sha1sum)
+keep_times=
+[ "$(cat "$WORK/source-id" 2>/dev/null)" = "$source_id" ] && keep_times=yes
 find "$WORK/tree" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
+extract() { if [ -n "$keep_times" ]; then tar -xf - -C "$WORK/tree"; else tar -xmf - -C "$WORK/tree"; fi; }
 if [ -n "$REVISION" ]; then
-    git -C "$ROOT" archive "$REVISION" | tar -xf - -C "$WORK/tree"
+    git -C "$ROOT" archive "$REVISION" | extract
 else
-    (cd "$ROOT" && git ls-files -co --exclude-standard -z | tar --null -T - -cf -) | tar -xf - -C "$WORK/tree"
+    (cd "$ROOT" && git ls-files -co --exclude-standard -z | tar --null -T - -cf -) | extract
 fi
+echo "$source_id" >"$WORK/source-id"
 
 if command -v ccache >/dev/null; then
     export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache
