@@ -90,7 +90,7 @@ newer-burst-count-reset @@ monitoring @@ monitoring/MonitoringService.cpp @@ if 
 buffer-rewrites-moved-frames @@ capture @@ capture/ScreenshotDiskStore.cpp @@ source != placedFrames.end()) { @@ false && source != placedFrames.end()) {
 default-user-agent @@ analysis @@ analysis/GeminiClient.cpp @@ QByteArrayLiteral("Norvane/" NORVANE_VERSION) @@ QByteArrayLiteral("Mozilla/5.0")
 long-tags-overflow @@ nudge @@ nudge/CardTag.qml @@ width: Math.min(implicitWidth, maximumWidth) @@ width: implicitWidth
-second-launch-standard @@ app @@ app/AppDelegate.cpp @@ hasKey ? SettingsPresentationMode::Standard : SettingsPresentationMode::Setup @@ SettingsPresentationMode::Standard
+second-launch-standard @@ app @@ app/AppDelegate.cpp @@ hasKey ? SettingsPresentationMode::Standard : SettingsPresentationMode::Setup @@ hasKey ? SettingsPresentationMode::Standard : SettingsPresentationMode::Standard
 EOF
 )
 
