@@ -1,5 +1,7 @@
 #include "Logging.h"
 
+#include "Records.h"
+
 #include <QString>
 
 Q_LOGGING_CATEGORY(lcMonitoringService, "Norvane.MonitoringService", QtInfoMsg)
@@ -25,8 +27,7 @@ QString logSafe(const QString& text) {
             safe += QLatin1String("\\r");
         else if (u == u'\t')
             safe += QLatin1String("\\t");
-        else if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
-                 c.category() == QChar::Separator_Paragraph || bidiControl)
+        else if (isControlCharacter(c) || bidiControl)
             safe += QStringLiteral("\\u%1").arg(uint(u), 4, 16, QLatin1Char('0'));
         else
             safe += c;

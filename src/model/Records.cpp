@@ -16,12 +16,14 @@ QString trimmed(const QString& text) {
     return text.trimmed();
 }
 
+bool isControlCharacter(QChar c) {
+    return c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
+           c.category() == QChar::Separator_Paragraph;
+}
+
 QString withoutControlCharacters(const QString& text) {
     QString result = text;
-    result.removeIf([](QChar c) {
-        return c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
-               c.category() == QChar::Separator_Paragraph;
-    });
+    result.removeIf(isControlCharacter);
     return result;
 }
 

@@ -149,7 +149,9 @@ public:
 // Text helpers used wherever typed text is tested for presence.
 std::optional<QString> nilIfBlank(const QString& text);
 QString trimmed(const QString& text);
-// The text without control characters (line breaks, tabs, escapes), as a window title is shown.
+// Line breaks, tabs, escapes and the other characters that control rather than show.
+bool isControlCharacter(QChar c);
+// The text without control characters, as a window title is shown.
 QString withoutControlCharacters(const QString& text);
 // Canonical UUID text: upper case, hyphenated, without braces.
 QString uuidText(const QUuid& id);
