@@ -1,4 +1,0 @@
-#pragma once
-
-// FakeMonitoringControl lives with the other fakes.
-#include "Fakes.h"

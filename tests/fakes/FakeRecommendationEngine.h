@@ -1,4 +1,0 @@
-#pragma once
-
-// FakeRecommendationEngine lives with the other fakes.
-#include "Fakes.h"
