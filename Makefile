@@ -1,7 +1,8 @@
 # Two commands set everything up on a fresh Debian machine:
 #   make run    installs what is missing, builds and starts Norvane
 #   make test   installs what is missing, builds and runs every test
-.PHONY: all deps configure build run test install clean
+# make test-asan builds with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test.
+.PHONY: all deps configure build run test test-asan install clean
 
 PRESET ?= default
 BUILD_DIR := build
@@ -22,6 +23,11 @@ run: build
 
 test: build
 	ctest --preset $(PRESET)
+
+test-asan: deps
+	@if [ ! -f build-asan/build.ninja ]; then cmake --preset asan; fi
+	cmake --build --preset asan
+	ctest --preset asan
 
 install: build
 	cmake --install $(BUILD_DIR) $(if $(PREFIX),--prefix $(PREFIX),)
