@@ -2,7 +2,6 @@
 // with openbox beside another application's window: the card's faces and texts, where the panel sits,
 // how it takes focus, what closes it and when it goes by itself. Input goes through XTEST with xdotool;
 // xprop, xwininfo and xclip read back what X holds. Saves a PNG of each face to look at.
-#include "fakes/FakeInputEventSource.h"
 #include "fakes/Fakes.h"
 #include "nudge/NudgeCoordinator.h"
 #include "nudge/NudgePanelController.h"
@@ -16,7 +15,6 @@
 #include <QProcess>
 #include <QQuickItem>
 #include <QQuickView>
-#include <QRasterWindow>
 #include <QScreen>
 #include <QTest>
 
@@ -52,10 +50,9 @@ Opportunity sampleOpportunity(const QString& patternId = u"retyping-totals"_s) {
             OpportunityCategory::ManualWork};
 }
 
-const QString kLongPrompt =
-    u"  \nYou are given invoices as PDF files. For every invoice, extract:\n- the invoice "
-    "number\n- the invoice date\n- the supplier name\n- the net total\n- the VAT amount\n- "
-    "the gross total\n\nReturn one Markdown table with one row per invoice.\n\n  "_s;
+// Taller than the prompt box, with the blank lines around it a model tends to add.
+const QString kLongPrompt = u"  \nFor every invoice PDF, extract:\n"_s + u"- one field\n"_s.repeated(10) +
+                            u"\nReturn a table.\n\n  "_s;
 
 } // namespace
 
@@ -77,10 +74,8 @@ class NudgeTest : public QObject {
                   pasteboard, &appState, &capturer, [this] { return buffer; }, &engine, &store, &clock) {
             capturer.clock = engine.clock = &clock;
         }
-        void showRecommendation(std::optional<QString> prompt) {
-            appState.presentOpportunity(sampleOpportunity());
-            engine.replies.push_back(FakeRecommendationEngine::sampleRecommendation());
-            engine.replies.back().value().prompt = std::move(prompt);
+        void answer(const Opportunity& opportunity = sampleOpportunity()) {
+            appState.presentOpportunity(opportunity);
             coordinator.submitAnswer(u"a report"_s);
         }
         std::optional<NudgeOutcome> lastOutcome() const {
@@ -91,7 +86,6 @@ class NudgeTest : public QObject {
 
     QProcess otherApp;
     quint32 otherWindow = 0;
-    const QRect otherFrame{100, 100, 600, 400};
     SystemPasteboard pasteboard;
     std::unique_ptr<Rig> rig;
     std::unique_ptr<SystemInputEventSource> input;
@@ -105,7 +99,6 @@ class NudgeTest : public QObject {
         const QString property = path.contains(u'.') ? path.section(u'.', 1) : u"text"_s;
         return item(path.section(u'.', 0, 0))->property(qPrintable(property)).toString();
     }
-    qreal top(const QString& name) const { return item(name)->mapToScene({}).y(); }
     // Visible on screen: the item and every ancestor up to the card.
     bool shown(const QString& name) const {
         for (QQuickItem* i = item(name); i; i = i->parentItem())
@@ -113,15 +106,14 @@ class NudgeTest : public QObject {
                 return false;
         return item(name);
     }
+    bool inside(const QString& name) const {
+        const QQuickItem* i = item(name);
+        return QRectF(0, 0, view()->width(), view()->height())
+            .contains(i->mapRectToScene(QRectF(0, 0, i->width(), i->height())));
+    }
     void click(const QString& name) {
         const QQuickItem* i = item(name);
         clickAt(view()->position() + i->mapToScene(QPointF(i->width() / 2, i->height() / 2)).toPoint());
-    }
-    void makePanel(InputEventSource* source) {
-        rig->appState.setNudgePresenter(nullptr);
-        panel = std::make_unique<NudgePanelController>(&rig->appState, &rig->coordinator, &rig->clock, source,
-                                                       &keepOutOfTaskbarAndPager);
-        rig->appState.setNudgePresenter(panel.get());
     }
     // Waits until the panel has come in and fits the card.
     void settle() {
@@ -142,10 +134,6 @@ class NudgeTest : public QObject {
     void expectTexts(const QList<std::pair<QString, QString>>& rows) const {
         for (const auto& [path, expected] : rows)
             QVERIFY2(text(path) == expected, qPrintable(path + u": "_s + text(path)));
-    }
-    void expectTopToBottom(const QStringList& names) const {
-        for (qsizetype i = 1; i < names.size(); ++i)
-            QVERIFY2(top(names[i - 1]) < top(names[i]), qPrintable(names[i]));
     }
     void save(const QString& face) const {
         QDir().mkpath(QStringLiteral(NORVANE_SCREENSHOT_DIR));
@@ -174,7 +162,9 @@ private slots:
                               e.type == InputEventType::RightMouseDown ||
                               e.type == InputEventType::OtherMouseDown;
         });
-        makePanel(input.get());
+        panel = std::make_unique<NudgePanelController>(&rig->appState, &rig->coordinator, &rig->clock,
+                                                       input.get(), &keepOutOfTaskbarAndPager);
+        rig->appState.setNudgePresenter(panel.get());
         activateOtherApp();
     }
 
@@ -186,60 +176,45 @@ private slots:
     }
 
     // The answer goes trimmed, with a frame captured for it (forced, so the unchanged-frame rule cannot
-    // drop it); the recommendation is shown and stored. A blank answer, or one without a nudge, starts
-    // nothing.
+    // drop it, and kept for this request only); the recommendation is shown and stored. A blank answer,
+    // or one without a nudge, starts nothing; nor does one whose card goes while its picture is taken.
+    // Without a fresh frame the newest buffered one goes.
     void answerRoundTrip() {
         rig->coordinator.submitAnswer(u"a report"_s);
         rig->appState.presentOpportunity(sampleOpportunity());
         rig->coordinator.submitAnswer(u" \n\t "_s);
-        QCOMPARE(rig->appState.currentNudge()->phase, NudgePhase::Question);
-        QVERIFY(rig->capturer.captureRequests.isEmpty());
-
         rig->capturer.captureDelaySeconds = 0.5;
         rig->engine.delaySeconds = 4;
         rig->coordinator.submitAnswer(u"  \t writing the quarterly report \n"_s);
-        QCOMPARE(rig->appState.currentNudge()->phase, NudgePhase::LoadingRecommendation);
         QCOMPARE(rig->capturer.captureRequests, QList<bool>{true});
-        QVERIFY(rig->engine.calls.isEmpty());
-        rig->clock.advance(0.5);
-        QCOMPARE(rig->engine.calls.size(), 1);
+        rig->clock.advance(4.5);
         QCOMPARE(rig->engine.calls[0].userAnswer, u"writing the quarterly report"_s);
-        QCOMPARE(rig->engine.calls[0].opportunity, sampleOpportunity());
         QCOMPARE(rig->engine.calls[0].currentScreenshot->image, QByteArray("frame-1"));
-        rig->clock.advance(4);
         QCOMPARE(*rig->appState.currentNudge()->recommendation,
                  FakeRecommendationEngine::sampleRecommendation());
-        QCOMPARE(rig->lastOutcome(), std::optional(NudgeOutcome::RecommendationShown));
-        QCOMPARE(rig->store.recommendations.size(), 1);
-        QCOMPARE(rig->store.recommendations[0].userAnswer, u"writing the quarterly report"_s);
-        QVERIFY(rig->store.persisted.isEmpty()); // the fresh frame is for this request only
+        QVERIFY(rig->store.recommendations.size() == 1 && rig->store.persisted.isEmpty());
 
-        // A card taken away while its picture is taken (monitoring was stopped) sends nothing anywhere.
         rig->appState.dismissCurrentNudge(NudgeOutcome::CloseButton);
-        rig->appState.presentOpportunity(sampleOpportunity(u"another"_s));
-        rig->coordinator.submitAnswer(u"the totals"_s);
+        rig->answer(sampleOpportunity(u"another"_s));
         rig->appState.dismissCurrentNudge(NudgeOutcome::CloseButton);
         rig->clock.advance(5);
         QCOMPARE(rig->engine.calls.size(), 1);
-    }
 
-    // Without a fresh frame the newest buffered one goes.
-    void failedCaptureFallsBackToTheBuffer() {
         rig->capturer.returnNothing = true;
         rig->buffer = {makeScreenshot({}, {}, 7, "buffered-0"), makeScreenshot({}, {}, 7, "buffered-1")};
-        rig->appState.presentOpportunity(sampleOpportunity());
-        rig->coordinator.submitAnswer(u"totals"_s);
-        QCOMPARE(rig->engine.calls[0].currentScreenshot->image, QByteArray("buffered-1"));
+        rig->answer(sampleOpportunity(u"third"_s));
+        rig->clock.advance(1);
+        QCOMPARE(rig->engine.calls[1].currentScreenshot->image, QByteArray("buffered-1"));
     }
 
-    // An answer to a nudge dismissed while it loads is still stored, but never lands on the next nudge.
+    // An answer to a nudge dismissed while it loads is still stored, but its outcome, a success or a
+    // failure, never lands on the next nudge.
     void lateOutcomeLeavesALaterNudgeAlone() {
         for (const bool fails : {false, true}) {
             rig->engine.delaySeconds = 8;
             if (fails)
                 rig->engine.replies.push_back(GeminiClientError::emptyResponse());
-            rig->appState.presentOpportunity(sampleOpportunity(u"first"_s));
-            rig->coordinator.submitAnswer(u"the weekly digest"_s);
+            rig->answer(sampleOpportunity(u"first"_s));
             rig->appState.dismissCurrentNudge(NudgeOutcome::CloseButton);
             rig->appState.presentOpportunity(sampleOpportunity(u"second"_s));
             const NudgeState second = *rig->appState.currentNudge();
@@ -252,47 +227,38 @@ private slots:
 
     // 420 wide, at least 200 high, 20 from the right and bottom of the free area under the pointer.
     void panelFrame() {
-        QCOMPARE(nudgePanel::height(150), 200);
-        QCOMPARE(nudgePanel::height(260.2), 261);
+        QVERIFY(nudgePanel::height(150) == 200 && nudgePanel::height(260.2) == 261);
         QCOMPARE(nudgePanel::height(std::nullopt), 300); // no card yet
         const ScreenArea laptop{QRect(0, 0, 1440, 900), QRect(0, 27, 1440, 873)};
         const ScreenArea monitor{QRect(1440, -300, 2560, 1440), QRect(1440, -300, 2560, 1392)};
-        const ScreenArea left{QRect(-1920, 0, 1920, 1080), QRect(-1920, 0, 1920, 1040)};
         const QRect onLaptop(1000, 650, 420, 230);
         QCOMPARE(nudgePanel::frame({laptop, monitor}, QPoint(700, 400), 230), onLaptop);
         QCOMPARE(nudgePanel::frame({laptop, monitor}, QPoint(2000, 500), 230), QRect(3560, 842, 420, 230));
-        QCOMPARE(nudgePanel::frame({laptop, left}, QPoint(-100, 100), 230), QRect(-440, 790, 420, 230));
         QCOMPARE(nudgePanel::frame({laptop, monitor}, QPoint(-50, -50), 230), onLaptop); // on no screen
         QCOMPARE(nudgePanel::frame({}, QPoint(0, 0), 230), onLaptop);
     }
 
-    // Where X has it, out of the taskbar and pager, above other windows, shown without taking the focus
-    // until the answer field is clicked: each showing, as the window manager forgets a hidden window.
-    void panelSitsInTheCornerWithoutTakingFocus() {
+    // Out of the taskbar and pager, above other windows, shown without taking the focus: each showing, as
+    // the window manager forgets a hidden window.
+    void panelShowsWithoutTakingFocus() {
         for (const QString& pattern : {u"first"_s, u"second"_s}) {
             present(pattern);
-            const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-            const QString info = run(u"xwininfo -id %1"_s.arg(quint32(view()->winId())));
-            QVERIFY2(info.contains(u"Absolute upper-left X:  %1\n  Absolute upper-left Y:  %2"_s
-                                       .arg(area.right() + 1 - 440)
-                                       .arg(area.bottom() + 1 - 20 - view()->height())) &&
-                         info.contains(u"Width: 420"_s),
-                     qPrintable(info));
             const QString state =
                 run(u"xprop -id %1 _NET_WM_STATE WM_HINTS _NET_WM_USER_TIME"_s.arg(view()->winId()));
             for (const char* hint : {"_SKIP_TASKBAR", "_SKIP_PAGER", "_STATE_ABOVE", "input focus: False",
                                      "_NET_WM_USER_TIME(CARDINAL) = 0"})
                 QVERIFY2(state.contains(QLatin1String(hint)), qPrintable(state));
             QCOMPARE(activeWindow(), otherWindow);
-            click("answerField");
-            QTRY_VERIFY(item("answerField")->hasActiveFocus());
             rig->appState.dismissCurrentNudge(NudgeOutcome::CloseButton);
             QTRY_VERIFY(!view()->isVisible());
-            activateOtherApp();
         }
     }
 
-    void questionFace() {
+    // The question face; a blank answer cannot be sent; a failure comes back under the question with the
+    // answer kept until it is sent again; a new nudge starts with an empty field.
+    void questionAndAnswer() {
+        rig->engine.delaySeconds = 3;
+        rig->engine.replies.push_back(GeminiClientError::apiError(u"Gemini rejected the API key."_s));
         present();
         expectTexts({{"titleText", "Norvane"},
                      {"observationText", sampleOpportunity().observation},
@@ -301,64 +267,46 @@ private slots:
                      {"tellMeButton", "Tell me"},
                      {"notNowButton", "Not now"}});
         QVERIFY(shown("questionFace") && !shown("errorText") && !shown("loadingFace"));
-        expectTopToBottom({"titleText", "observationText", "questionText", "answerField", "tellMeButton"});
-        QCOMPARE(top("tellMeButton"), top("notNowButton"));
-        QVERIFY(!item("observationText")->property("truncated").toBool()); // it wraps instead
-        save("question");
-        click("notNowButton");
-        QTRY_COMPARE(rig->lastOutcome(), std::optional(NudgeOutcome::NotNow));
-
         // Model texts are shown as they are, never as markup.
-        Opportunity marked = sampleOpportunity(u"marked"_s);
-        marked.observation = u"<b>bold</b> & <i>tags</i>"_s;
-        rig->appState.presentOpportunity(marked);
-        QCOMPARE(text("observationText"), marked.observation);
         QCOMPARE(item("observationText")->property("textFormat").toInt(), int(Qt::PlainText));
-    }
-
-    // A blank answer is not sent; a failure comes back under the question with the answer kept, until
-    // it is sent again; a new nudge starts with an empty field.
-    void answering() {
-        rig->engine.delaySeconds = 3;
-        rig->engine.replies.push_back(GeminiClientError::apiError(u"Gemini rejected the API key."_s));
-        present();
-        click("answerField");
+        save("question");
+        click("answerField"); // the panel takes keystrokes from here on
         QTRY_VERIFY(item("answerField")->hasActiveFocus());
-        run(u"xdotool type \"  \""_s);
-        QTRY_COMPARE(text("answerField"), u"  "_s);
+        view()->rootObject()->setProperty("answer", u" \n "_s);
         QVERIFY(!item("tellMeButton")->isEnabled());
-        run(u"xdotool key Return"_s);
-        run(u"xdotool type --delay 15 \"closing the books \""_s);
-        QTRY_COMPARE(text("answerField"), u"  closing the books "_s);
-        QVERIFY(rig->engine.calls.isEmpty());
-        run(u"xdotool key Return"_s);
-        QTRY_COMPARE(rig->engine.calls.size(), 1);
+        view()->rootObject()->setProperty("answer", u"  closing the books "_s);
+        click("tellMeButton");
+        QTRY_VERIFY(shown("loadingFace") && !shown("questionFace"));
         settle();
-        QVERIFY(shown("loadingFace") && !shown("questionFace"));
-        expectTexts(
-            {{"loadingText", u"Generating one specific suggestion for what you\u2019re doing right now."_s}});
-        QCOMPARE(view()->height(), 200); // the loading face needs less: the panel keeps its least height
+        QCOMPARE(text("loadingText"),
+                 u"Generating one specific suggestion for what you\u2019re doing right now."_s);
         save("loading");
 
         rig->clock.advance(3);
         QTRY_VERIFY(shown("errorText"));
         settle();
-        QCOMPARE(text("errorText"), u"Gemini rejected the API key."_s);
-        expectTopToBottom({"questionText", "errorText", "answerField"});
-        QCOMPARE(text("answerField"), u"  closing the books "_s);
+        expectTexts({{"errorText", "Gemini rejected the API key."}, {"answerField", "  closing the books "}});
         click("tellMeButton");
         QTRY_COMPARE(rig->engine.calls.size(), 2);
+        QCOMPARE(rig->engine.calls[1].userAnswer, u"closing the books"_s);
         QVERIFY(!rig->appState.currentNudge()->errorMessage);
         click("closeButton");
         QTRY_COMPARE(rig->lastOutcome(), std::optional(NudgeOutcome::CloseButton));
         present("another");
         QCOMPARE(text("answerField"), QString());
+        click("notNowButton");
+        QTRY_COMPARE(rig->lastOutcome(), std::optional(NudgeOutcome::NotNow));
     }
 
+    // A long prompt scrolls in a box of at most 110 plus padding; the panel grows, its bottom edge 20
+    // above the free area's. The exact prompt reaches the clipboard, as plain text only; "Copied" lasts
+    // 1.5 s.
     void recommendationFace() {
-        rig->showRecommendation(kLongPrompt);
+        Recommendation r = FakeRecommendationEngine::sampleRecommendation();
+        r.prompt = kLongPrompt;
+        rig->engine.replies.push_back(r);
+        rig->answer();
         settle();
-        const Recommendation r = FakeRecommendationEngine::sampleRecommendation();
         QVERIFY(shown("recommendationFace") && !shown("questionFace") && !shown("loadingFace"));
         expectTexts({{"headlineText", r.headline},
                      {"detailText", r.detail},
@@ -368,130 +316,91 @@ private slots:
                      {"effortTag", "~2 min"},
                      {"impactTag", r.impact},
                      {"notUsefulButton", "Not useful"}});
-        expectTopToBottom(
-            {"headlineText", "detailText", "promptCaption", "promptBox", "effortTag", "notUsefulButton"});
-        const QFont font = item("promptText")->property("font").value<QFont>();
-        QVERIFY(font.fixedPitch() || QFontInfo(font).fixedPitch());
-        // A long prompt scrolls in a box of at most 110 plus padding; the panel grows, its bottom edge stays.
         QCOMPARE(item("promptBox")->height(), 130.0);
         QVERIFY(shown("promptScrollBar") && view()->height() > 200);
         QTRY_COMPARE(view()->geometry().bottom(),
                      QGuiApplication::primaryScreen()->availableGeometry().bottom() - 20);
         save("recommendation");
 
-        // The exact prompt reaches the clipboard, as plain text only; "Copied" lasts 1.5 s.
         click("copyButton");
         QTRY_COMPARE(text("copyButton"), u"Copied"_s);
         QCOMPARE(run(u"xclip -o -selection clipboard"_s), kLongPrompt);
-        const QString offered = run(u"xclip -o -selection clipboard -t TARGETS"_s);
-        QVERIFY2(offered.contains(u"UTF8_STRING") && !offered.contains(u"text/html"), qPrintable(offered));
+        QVERIFY(!run(u"xclip -o -selection clipboard -t TARGETS"_s).contains(u"text/html"));
         rig->clock.advance(1.4);
         QCOMPARE(text("copyButton"), u"Copied"_s);
         rig->clock.advance(0.2);
         QTRY_COMPARE(text("copyButton"), u"Copy"_s);
-
-        // A short prompt gets a box that fits it; a missing or blank one, no block at all.
-        for (const std::optional<QString>& prompt :
-             {std::optional(u" Sum it.\n"_s), std::optional<QString>(), std::optional(u" \n"_s)}) {
-            rig->appState.dismissCurrentNudge(NudgeOutcome::CloseButton);
-            rig->showRecommendation(prompt);
-            settle();
-            QCOMPARE(shown("promptBlock"), !prompt.value_or(QString()).trimmed().isEmpty());
-            if (shown("promptBlock"))
-                QCOMPARE(item("promptBox")->height(), item("promptText")->implicitHeight() + 20);
-            QVERIFY(shown("effortTag") && shown("notUsefulButton"));
-        }
-
-        // Model texts of any length: the tags wrap, every control stays inside the card, an effort that
-        // already says "~" gets no second one. Without a compositor the corners are square.
-        rig->appState.dismissCurrentNudge(NudgeOutcome::CloseButton);
-        Recommendation wide = FakeRecommendationEngine::sampleRecommendation();
-        wide.headline = wide.detail = QString(300, u'w');
-        wide.effort = u"~"_s + QString(90, u'e');
-        wide.impact = u"Saves "_s + QString(80, u'i') + u" a week"_s;
-        rig->engine.replies.push_back(wide);
-        present();
-        rig->coordinator.submitAnswer(u"a report"_s);
-        settle();
-        QCOMPARE(text("effortTag"), wide.effort);
-        // The panel follows the card's height as the wrapped texts settle.
-        const auto inside = [this](const QString& name) {
-            const QQuickItem* i = item(name);
-            return QRectF(0, 0, view()->width(), view()->height())
-                .contains(i->mapRectToScene(QRectF(0, 0, i->width(), i->height())));
-        };
-        for (const QString& name : {u"closeButton"_s, u"copyButton"_s, u"notUsefulButton"_s, u"effortTag"_s,
-                                    u"impactTag"_s, u"headlineText"_s})
-            QTRY_VERIFY2_WITH_TIMEOUT(inside(name), qPrintable(name), 5000);
-        NudgePanelController::setTranslucent(view(), false);
-        QCOMPARE(item("cardBackground")->property("radius").toDouble(), 0.0);
         click("notUsefulButton");
         QTRY_COMPARE(rig->lastOutcome(), std::optional(NudgeOutcome::NotUseful));
     }
 
-    void clicksOutsideClose_data() {
-        QTest::addColumn<bool>("desktop"); // else no desktop-wide source: a click in this process's windows
-        QTest::addColumn<bool>("onCard");
-        QTest::addColumn<int>("button");
-        QTest::addColumn<bool>("closes");
-        QTest::newRow("left in another application") << true << false << 1 << true;
-        QTest::newRow("right in another application") << true << false << 3 << true;
-        QTest::newRow("middle in another application") << true << false << 2 << false;
-        QTest::newRow("on the card") << true << true << 1 << false;
-        QTest::newRow("left in another own window") << false << false << 1 << true;
-    }
-
-    void clicksOutsideClose() {
-        QFETCH(bool, desktop);
-        QFETCH(bool, onCard);
-        QFETCH(int, button);
-        QFETCH(bool, closes);
-        FakeInputEventSource unavailable;
-        unavailable.available = false;
-        QRasterWindow ownWindow;
-        if (!desktop) {
-            makePanel(&unavailable);
-            ownWindow.setGeometry(otherFrame);
-            ownWindow.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&ownWindow));
+    // A short prompt gets a box that fits it; a missing or blank one, no block at all. Texts of any
+    // length: the tags wrap, every control stays inside the card, an effort that already says "~" gets
+    // no second one. Without a compositor the corners are square.
+    void recommendationOfAnyShape() {
+        Recommendation r = FakeRecommendationEngine::sampleRecommendation();
+        for (const std::optional<QString>& prompt :
+             {std::optional(u" Sum it.\n"_s), std::optional<QString>(), std::optional(u" \n"_s)}) {
+            r.prompt = prompt;
+            rig->engine.replies.push_back(r);
+            rig->answer();
+            settle();
+            QCOMPARE(shown("promptBlock"), prompt == u" Sum it.\n"_s);
+            if (shown("promptBlock"))
+                QCOMPARE(item("promptBox")->height(), item("promptText")->implicitHeight() + 20);
+            rig->appState.dismissCurrentNudge(NudgeOutcome::CloseButton);
         }
-        present();
-        if (onCard)
-            click("observationText");
-        else
-            clickAt(otherFrame.center(), button);
-        QTRY_COMPARE(desktopPresses, 1);
-        QTest::qWait(100);
-        QCOMPARE(rig->lastOutcome(), std::optional(closes ? NudgeOutcome::CloseButton : NudgeOutcome::Shown));
+        r.headline = r.detail = QString(300, u'w');
+        r.effort = u"~"_s + QString(90, u'e');
+        r.impact = u"Saves "_s + QString(80, u'i') + u" a week"_s;
+        rig->engine.replies.push_back(r);
+        rig->answer();
+        settle();
+        QCOMPARE(text("effortTag"), r.effort);
+        for (const char* name : {"closeButton", "copyButton", "notUsefulButton", "effortTag", "impactTag"})
+            QTRY_VERIFY2_WITH_TIMEOUT(inside(name), name, 5000); // as the wrapped texts settle
+        NudgePanelController::setTranslucent(view(), false);
+        QCOMPARE(item("cardBackground")->property("radius").toDouble(), 0.0);
     }
 
-    void autoDismiss_data() {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<double>("allowed"); // seconds after the last change
-        QTest::newRow("question left alone") << u"question"_s << 60.0;
-        QTest::newRow("answered, still loading") << u"loading"_s << 60.0;
-        QTest::newRow("recommendation shown") << u"recommendation"_s << 120.0;
-        QTest::newRow("failure back to the question") << u"failure"_s << 60.0;
+    // A left or right press in another application closes the card; a middle one, or one on the card,
+    // does not.
+    void clicksOutsideClose() {
+        for (const auto& [button, closes] : {std::pair(1, true), {3, true}, {2, false}, {0, false}}) {
+            present(QString::number(button));
+            desktopPresses = 0;
+            if (button == 0)
+                click("observationText");
+            else
+                clickAt(QPoint(400, 300), button); // in the other application's window
+            QTRY_COMPARE(desktopPresses, 1);
+            QTest::qWait(100);
+            QCOMPARE(rig->lastOutcome(),
+                     std::optional(closes ? NudgeOutcome::CloseButton : NudgeOutcome::Shown));
+            rig->appState.dismissCurrentNudge(NudgeOutcome::CloseButton);
+        }
     }
 
+    // 60 s left alone with the question, while loading or after a failure; 120 s with a recommendation.
     // Each change after 30 s restarts the timer, so the first one firing would be caught as too early.
     void autoDismiss() {
-        QFETCH(QString, path);
-        QFETCH(double, allowed);
-        rig->engine.delaySeconds = path == u"loading" ? 1000 : 5;
-        if (path == u"failure")
-            rig->engine.replies.push_back(GeminiClientError::emptyResponse());
-        present();
-        if (path != u"question") {
-            rig->clock.advance(30);
-            rig->coordinator.submitAnswer(u"a report"_s);
-            rig->clock.advance(path == u"loading" ? 0 : 5);
+        for (const auto& [path, allowed] :
+             {std::pair("question", 60.0), {"loading", 60.0}, {"recommendation", 120.0}, {"failure", 60.0}}) {
+            rig->engine.delaySeconds = path == "loading"_L1 ? 1000 : 5;
+            if (path == "failure"_L1)
+                rig->engine.replies.push_back(GeminiClientError::emptyResponse());
+            present(QLatin1String(path));
+            if (path != "question"_L1) {
+                rig->clock.advance(30);
+                rig->coordinator.submitAnswer(u"a report"_s);
+                rig->clock.advance(path == "loading"_L1 ? 0 : 5);
+            }
+            rig->clock.advance(allowed - 0.1);
+            QVERIFY2(rig->appState.currentNudge(), path);
+            rig->clock.advance(0.2);
+            QCOMPARE(rig->lastOutcome(), std::optional(NudgeOutcome::AutoDismissed));
+            QTRY_VERIFY(!view()->isVisible());
         }
-        rig->clock.advance(allowed - 0.1);
-        QVERIFY2(rig->appState.currentNudge(), "dismissed too early");
-        rig->clock.advance(0.2);
-        QCOMPARE(rig->lastOutcome(), std::optional(NudgeOutcome::AutoDismissed));
-        QTRY_VERIFY(!view()->isVisible());
     }
 };
 

@@ -1,0 +1,468 @@
+// The application shell and its settings window under a real X server. The shell: the start-up decision,
+// the tray menu and icon, the no-tray fallback, the second-launch hand-over over a per-user local socket.
+// The window: both presentations and every text they show, the controls and what they store, the
+// connection test against a loopback HTTP server, the permission cards, the diagnostics, and the menu's
+// commands shown when there is no tray. Saves a PNG of each presentation.
+#include "analysis/GeminiClient.h"
+#include "analysis/LoopbackHttpServer.h"
+#include "app/AppDelegate.h"
+#include "app/SettingsWindowManager.h"
+#include "app/SingleInstance.h"
+#include "app/StartupDecision.h"
+#include "app/TrayFallback.h"
+#include "app/TrayMenu.h"
+#include "fakes/Fakes.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLocalSocket>
+#include <QQuickItem>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(Norvane_SettingsPlugin)
+
+using namespace norvane;
+using namespace norvane::testing;
+using namespace Qt::StringLiterals;
+using Mode = SettingsPresentationMode;
+using Shows = QList<Mode>;
+
+namespace {
+
+const QString kKey = u"AIzaSyTEST-secret-0123456789"_s;
+
+struct Env {
+    QTemporaryDir dir;
+    QSettings settings{dir.filePath(u"settings.ini"_s), QSettings::IniFormat};
+    ManualClock clock;
+    std::unique_ptr<AppState> appState;
+    FakeMonitoringControl monitoring;
+    FakeGemini fakeGemini;
+    FakePermissions permissions;
+    FakeSettingsWindow fakeWindow; // counts what the shell asks to show
+    int quitCalls = 0;
+    std::unique_ptr<SettingsWindowManager> manager;
+    std::unique_ptr<ShellCommands> commands;
+    QQuickView* window = nullptr;
+
+    explicit Env(const QString& storedKey = kKey, GeminiGenerating* gemini = nullptr) {
+        settings.setValue(AppState::apiKeyKey, storedKey);
+        appState = std::make_unique<AppState>(&settings, nullptr, &clock);
+        monitoring.appState = appState.get();
+        manager = std::make_unique<SettingsWindowManager>(appState.get(), gemini ? gemini : &fakeGemini,
+                                                          &permissions, &clock);
+        commands = std::make_unique<ShellCommands>(appState.get(), &monitoring, manager.get(),
+                                                   [this] { ++quitCalls; });
+        manager->setMonitoring(&monitoring);
+        manager->setShellCommands(commands.get());
+    }
+    ~Env() { manager.reset(); }
+
+    SettingsController* controller() const { return manager->controller(); }
+    bool show(Mode mode, bool active = false) {
+        manager->show(mode);
+        window = manager->window();
+        if (active)
+            window->requestActivate();
+        return QTest::qWaitForWindowExposed(window) && (!active || QTest::qWaitForWindowActive(window));
+    }
+
+    // "name" or "parent/name", then ".property" when it is not the text.
+    QQuickItem* item(const QString& path) const {
+        QQuickItem* found = window->rootObject();
+        for (const QString& name : path.section(u'.', 0, 0).split(u'/'))
+            found = found ? found->findChild<QQuickItem*>(name) : nullptr;
+        return found;
+    }
+    QString text(const QString& path) const {
+        const QString property = path.contains(u'.') ? path.section(u'.', 1) : u"text"_s;
+        return item(path) ? item(path)->property(qPrintable(property)).toString() : u"<none>"_s;
+    }
+    QColor tint(const QString& path) const { return item(path)->property("tint").value<QColor>(); }
+    // One "path=text" a line.
+    void expectTexts(const QString& table) const {
+        for (const QString& row : table.split(u'\n', Qt::SkipEmptyParts)) {
+            const QString path = row.section(u'=', 0, 0);
+            QVERIFY2(text(path) == row.section(u'=', 1), qPrintable(row + u" / "_s + text(path)));
+        }
+    }
+    bool above(const char* upper, const char* lower) const {
+        return item(upper)->mapToScene({}).y() < item(lower)->mapToScene({}).y();
+    }
+    // Scrolls the item into view and clicks it where a user would.
+    void click(const QString& path, QPointF at = {-1, -1}) const {
+        QQuickItem* target = item(path);
+        QQuickItem* flickable = item("scrollArea");
+        const double top = target->mapToItem(flickable->property("contentItem").value<QQuickItem*>(), {}).y();
+        const double maxY = flickable->property("contentHeight").toDouble() - flickable->height();
+        flickable->setProperty("contentY", std::clamp(top - 60, 0.0, std::max(0.0, maxY)));
+        at = at.x() < 0 ? QPointF(target->width() / 2, target->height() / 2) : at;
+        QTest::mouseClick(window, Qt::LeftButton, {}, target->mapToScene(at).toPoint());
+    }
+    void save(const QString& name) const {
+        QDir().mkpath(QStringLiteral(NORVANE_SCREENSHOT_DIR));
+        item("scrollArea")->setProperty("contentY", 0);
+        QVERIFY(window->grabWindow().save(QStringLiteral(NORVANE_SCREENSHOT_DIR "/") + name));
+    }
+    // The texts so named in the item tree, where a Repeater's items are found.
+    QStringList texts(const QString& name, const QQuickItem* from = nullptr) const {
+        QStringList found;
+        for (const QQuickItem* child : (from ? from : window->rootObject())->childItems())
+            found += (child->objectName() == name ? QStringList{child->property("text").toString()}
+                                                  : QStringList{}) +
+                     texts(name, child);
+        return found;
+    }
+};
+
+} // namespace
+
+class TestApp : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        // Times show in the user's locale and time zone (the test runs with TZ=UTC).
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+
+    // The decision and the delegate that acts on it agree, row for row; nothing else starts at launch. A
+    // second launch handed over to the running copy opens the settings: setup while there is no key.
+    void startupDecision() {
+        const Shows setup{Mode::Setup}, standard{Mode::Standard}, none;
+        for (const auto& [key, arguments, expected] :
+             {std::tuple(u""_s, u"norvane"_s, setup),
+              {u""_s, u"norvane --open-settings"_s, setup},
+              {u" \n\t \r\n"_s, u"norvane"_s, setup},
+              {u"k"_s, u"norvane"_s, none},
+              {u" k \n"_s, u"norvane -v --open-settings x"_s, standard},
+              {u"k"_s, u"norvane --open-settings=1"_s, none},
+              {u"k"_s, u"norvane --OPEN-SETTINGS"_s, none}}) {
+            const QStringList args = arguments.split(u' ');
+            const std::optional<Mode> decided = startupSettingsMode(key, args);
+            QCOMPARE(decided ? Shows{*decided} : none, expected);
+            Env env(key);
+            AppDelegate(env.appState.get(), &env.monitoring, &env.fakeWindow)
+                .applicationDidFinishLaunching(args);
+            QCOMPARE(env.fakeWindow.shows, expected);
+            QCOMPARE(env.monitoring.startCalls, 0);
+            env.fakeWindow.shows.clear();
+            AppDelegate(env.appState.get(), &env.monitoring, &env.fakeWindow).secondLaunch(args);
+            QCOMPARE(env.fakeWindow.shows, Shows{expected.value(0, Mode::Standard)});
+        }
+    }
+
+    // Titles, enabled states and the icon follow the state; no entry has a shortcut.
+    void trayMenu() {
+        for (const auto& [monitoring, paused, menu, icon] :
+             {std::tuple(false, false, "Monitoring: Off* | Pause for 30 min", "eye.slash"),
+              {true, false, "Monitoring: On* | Pause for 30 min*", "eye"},
+              {true, true, "Monitoring: Off* | Resume Monitoring* | Resumes at 3:30 PM", "eye.slash"},
+              {false, true, "Monitoring: Off* | Resume Monitoring | Resumes at 3:30 PM", "eye.slash"}}) {
+            Env env;
+            TrayIcon tray(env.commands.get());
+            env.appState->setIsMonitoring(monitoring);
+            if (paused)
+                env.appState->pauseFor(30); // 15:00 UTC plus 30 minutes
+            QStringList shown;
+            for (QAction* action : tray.trayMenu()->menu()->actions()) {
+                QVERIFY(action->shortcut().isEmpty());
+                if (action->isVisible())
+                    shown << (action->isSeparator() ? u"-"_s
+                                                    : action->text() + (action->isEnabled() ? "*" : ""));
+            }
+            QCOMPARE(shown.join(u" | "), menu + u" | - | Settings\u2026* | - | Quit Norvane*"_s);
+            QCOMPARE(tray.currentIconName(), QLatin1String(icon));
+        }
+    }
+
+    // Pause is for 30 minutes, and ends by hand; "Monitoring" stops a paused session although it reads
+    // "Off"; Settings opens the standard window; Quit waits for the menu to close.
+    void trayMenuActions() {
+        Env env;
+        TrayIcon tray(env.commands.get());
+        TrayMenu* menu = tray.trayMenu();
+        menu->monitoringAction()->trigger();
+        QCOMPARE(env.monitoring.startCalls, 1);
+        menu->pauseAction()->trigger();
+        QCOMPARE(*env.appState->pauseResumeTime(), env.clock.now().addSecs(30 * 60));
+        menu->pauseAction()->trigger();
+        QVERIFY(!env.appState->isPaused());
+        menu->pauseAction()->trigger();
+        menu->monitoringAction()->trigger();
+        QCOMPARE(env.monitoring.stopCalls, 1);
+        menu->settingsAction()->trigger();
+        QTRY_COMPARE(env.manager->window()->title(), u"Norvane Settings"_s);
+        menu->quitAction()->trigger();
+        QCOMPARE(env.quitCalls, 0); // it waits for the menu to close
+        QTRY_COMPARE_WITH_TIMEOUT(env.quitCalls, 1, 2000);
+    }
+
+    // Three seconds after start, with still no tray, the window opens with the commands, once. A tray
+    // showing up meanwhile is enough; a setup window already open keeps its presentation and gains them.
+    void noTrayFallback() {
+        for (const auto& [trayAppears, setupOpen, engaged, shows] :
+             {std::tuple(false, false, true, 1), {true, false, false, 0}, {false, true, true, 0}}) {
+            Env env;
+            bool tray = false;
+            TrayFallback fallback(
+                &env.clock, [&] { return tray; }, env.commands.get(), &env.fakeWindow,
+                [&] { return setupOpen; });
+            fallback.start();
+            env.clock.advance(1);
+            tray = trayAppears;
+            env.clock.advance(TrayFallback::waitSeconds - 1.1);
+            QVERIFY(env.fakeWindow.shows.isEmpty() && !env.commands->showsInWindow());
+            env.clock.advance(0.1);
+            QCOMPARE(env.commands->showsInWindow(), engaged);
+            env.clock.advance(60);
+            QCOMPARE(env.fakeWindow.shows, Shows(shows, Mode::Standard));
+        }
+    }
+
+    // Only the owner may use the socket; a socket file left by an instance that died is replaced; a second
+    // server cannot take over; unreadable or oversized messages are dropped; arguments arrive intact.
+    void secondLaunchHandOver() {
+        QTemporaryDir dir;
+        const QString name = dir.filePath(u"norvane.socket"_s);
+        QVERIFY(QFile(name).open(QIODevice::WriteOnly));
+        QVERIFY(!SingleInstance::handOver(name, {u"norvane"_s}, 500));
+        SingleInstance running(name);
+        QVERIFY(running.listen());
+        QSignalSpy received(&running, &SingleInstance::argumentsReceived);
+        QCOMPARE(QFile::permissions(name) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+                 QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(!SingleInstance(name).listen());
+        for (const QByteArray& message : {QByteArray("{\"not\": \"a list\"}\n"),
+                                          QByteArray(SingleInstance::maxMessageBytes + 4096, 'a')}) {
+            QLocalSocket sender;
+            sender.connectToServer(name);
+            QVERIFY(sender.waitForConnected(2000));
+            sender.write(message);
+            QTRY_COMPARE_WITH_TIMEOUT(sender.state(), QLocalSocket::UnconnectedState, 5000);
+        }
+        const QStringList arguments{u"norvane"_s, u"--open-settings"_s, u"caf\u00e9 \"quoted\"\n"_s};
+        QVERIFY(SingleInstance::handOver(name, arguments, 2000));
+        QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, 5000);
+        QCOMPARE(received.first().first().toStringList(), arguments);
+    }
+
+    // One window for both presentations: each show retitles it and lays out its own texts and order.
+    // Every fixed text is checked here once, with the values the window starts from.
+    void presentations() {
+        Env env(QString{});
+        QVERIFY(env.show(Mode::Setup));
+        QQuickView* window = env.window;
+        QCOMPARE(window->title(), u"Set Up Norvane"_s);
+        env.expectTexts(uR"(heroTitle=Set Up Norvane
+heroSubtitle=Add your Gemini key, confirm permissions, and shape how aggressively Norvane watches for opportunities.
+footerCaption=Setup only needs to happen once.
+footerButton=Continue)"_s);
+        QVERIFY(env.above("geminiSection", "permissionsSection") &&
+                env.above("permissionsSection", "monitoringSection"));
+        env.save("settings-setup.png");
+
+        env.appState->setApiKey(kKey);
+        QVERIFY(env.show(Mode::Standard));
+        QCOMPARE(env.window, window);
+        QCOMPARE(window->title(), u"Norvane Settings"_s);
+        QVERIFY(env.above("monitoringSection", "geminiSection") &&
+                env.above("geminiSection", "permissionsSection"));
+        env.expectTexts(uR"(heroTitle=Norvane Settings
+heroSubtitle=Tune capture behavior, permissions, and debugging tools with a cleaner view of what the app is doing locally.
+footerCaption=Changes save immediately.
+footerButton=Done
+monitoringStatusBadge=Monitoring Off
+geminiSection/sectionTitle=Gemini
+geminiSection/sectionSubtitle=Norvane talks directly to Gemini for opportunity detection and recommendations.
+permissionsSection/sectionTitle=Permissions
+permissionsSection/sectionSubtitle=What this session lets Norvane see. Nothing here needs granting on X11.
+monitoringSection/sectionTitle=Monitoring
+monitoringSection/sectionSubtitle=Adjust cadence, thresholds, and the amount of interruption tolerance.
+apiKeyCaption=API key
+apiKeyField.placeholderText=Gemini API key
+apiKeyPrivacyCaption=Stored locally on this computer. Norvane does not send screenshots anywhere except the Gemini request you explicitly enabled by turning monitoring on.
+testConnectionButton=Test Connection
+refreshPermissionsButton=Refresh
+refreshPermissionsCaption=Refresh reads again what this session offers.
+intervalTitle=Screenshot interval
+intervalValueLabel=30 seconds
+confidenceTitle=Confidence threshold
+confidenceValueLabel=0.70
+confidenceBadge=Confidence 0.70
+confidenceCaption=Higher values mean fewer nudges, but more confidence that the interruption is worthwhile.
+captureCountLabel=Screenshots captured in last hour
+captureCountCaption=This is a rolling one-hour count of successful captures.
+diagnosticsDetail=Turn monitoring on to start collecting screenshots for nudge analysis.)"_s);
+        // Without a tray the window shows the menu's commands, with the menu's titles.
+        env.commands->setShowsInWindow(true);
+        env.click("commandMonitoringButton");
+        QVERIFY(env.appState->isMonitoring());
+        env.expectTexts(QStringList{u"commandMonitoringButton="_s + env.commands->monitoringTitle(),
+                                    u"commandPauseButton="_s + env.commands->pauseTitle(),
+                                    u"commandQuitButton="_s + ShellCommands::quitTitle}
+                            .join(u'\n'));
+        env.click("commandQuitButton");
+        QCOMPARE(env.quitCalls, 1);
+        // Fixed in size, above normal windows; Done closes it.
+        QCOMPARE(window->maximumSize(), window->minimumSize());
+        QVERIFY(window->flags().testFlag(Qt::WindowStaysOnTopHint));
+        env.click("footerButton");
+        QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 5000);
+    }
+
+    // Setup needs a key to go on; a key of spaces is none, and starts no test whatever calls for one.
+    void enablingRules() {
+        for (const auto& [mode, key, canTest, canGoOn] : {std::tuple(Mode::Setup, "", false, false),
+                                                          {Mode::Setup, "   \n", false, false},
+                                                          {Mode::Setup, " k ", true, true},
+                                                          {Mode::Standard, "  ", false, true}}) {
+            Env env(QString::fromLatin1(key));
+            QVERIFY(env.show(mode));
+            QCOMPARE(env.item("testConnectionButton")->isEnabled(), canTest);
+            QCOMPARE(env.item("footerButton")->isEnabled(), canGoOn);
+            env.controller()->testAPIKey();
+            QCOMPARE(env.fakeGemini.calls.size(), canTest ? 1 : 0);
+        }
+    }
+
+    // Every keystroke is stored at once; the field hides what is typed; something far longer than a key is
+    // not saved, and the window says why.
+    void keyField() {
+        Env env(QString{});
+        QVERIFY(env.show(Mode::Setup, true));
+        env.click("apiKeyField");
+        QTRY_VERIFY_WITH_TIMEOUT(env.item("apiKeyField")->hasActiveFocus(), 5000);
+        for (const char key : {'a', ' ', 'b'})
+            QTest::keyClick(env.window, key);
+        QCOMPARE(env.appState->apiKey(), u"a b"_s);
+        QVERIFY(env.text("apiKeyField.displayText") != u"a b"_s);
+        env.appState->setApiKey(u"other"_s);
+        env.controller()->setApiKey(QString(513, u'k'));
+        QCOMPARE(env.appState->apiKey(), u"other"_s);
+        QCOMPARE(env.text("apiKeyProblem"),
+                 u"This is longer than an API key can be (512 characters), so it was "
+                 u"not saved. Paste the key alone."_s);
+        env.controller()->setApiKey(QString(512, u'k'));
+        QVERIFY(env.appState->apiKey().size() == 512 && !env.item("apiKeyProblem")->isVisible());
+    }
+
+    // A stored interval off the three choices sits in the middle with its own label. One key step of
+    // confidence is 0.05; its values stay within 0.5 to 0.9.
+    void sliders() {
+        Env env;
+        env.appState->setScreenshotInterval(45);
+        QVERIFY(env.show(Mode::Standard, true));
+        QCOMPARE(env.item("intervalSlider")->property("value").toDouble(), 1.0);
+        QCOMPARE(env.text("intervalValueLabel"), u"45 seconds"_s);
+        env.controller()->setScreenshotIntervalPosition(0);
+        QCOMPARE(env.appState->screenshotInterval(), 15.0);
+        env.item("confidenceSlider")->forceActiveFocus();
+        QTest::keyClick(env.window, Qt::Key_Right);
+        QCOMPARE(env.text("confidenceBadge"), u"Confidence 0.75"_s);
+        env.controller()->setConfidenceFromSlider(0.99);
+        QCOMPARE(env.text("confidenceValueLabel"), u"0.90"_s);
+    }
+
+    // Over real HTTP: the trimmed key with the fixed prompt at temperature 0, the button waiting for the
+    // answer; then the service's error. Each show starts without the last result.
+    void connectionTest() {
+        LoopbackHttpServer server;
+        QVERIFY(server.start());
+        server.setResponse(
+            LoopbackHttpServer::json(200, R"({"candidates":[{"content":{"parts":[{"text":"  OK \n"}]}}]})"));
+        GeminiClient client{server.baseUrl()};
+        Env env(u"  "_s + kKey + u" \n"_s, &client);
+        QVERIFY(env.show(Mode::Standard));
+        QVERIFY(!env.item("apiTestResult")->isVisible());
+        env.click("testConnectionButton");
+        QCOMPARE(env.text("testConnectionButton"), u"Testing..."_s);
+        QVERIFY(!env.item("testConnectionButton")->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(env.text("apiTestMessage"), u"Success: OK"_s, 10000);
+        QCOMPARE(env.tint("apiTestResult"), SettingsController::successTint());
+        QCOMPARE(env.text("testConnectionButton"), u"Test Connection"_s);
+        QCOMPARE(server.requests()[0].query, "key=" + kKey.toUtf8());
+        QVERIFY(server.requests()[0].body.contains("Reply with exactly OK."));
+        QVERIFY(server.requests()[0].body.contains(R"("generationConfig":{"temperature":0})"));
+        env.save("settings-standard.png");
+
+        server.setResponse(LoopbackHttpServer::json(400, R"({"error":{"message":"API key not valid."}})"));
+        env.click("testConnectionButton");
+        QTRY_VERIFY_WITH_TIMEOUT(env.text("apiTestMessage").contains(u"API key not valid."), 10000);
+        QCOMPARE(env.tint("apiTestResult"), SettingsController::secondaryTint());
+        QVERIFY(env.show(Mode::Standard));
+        QVERIFY(!env.item("apiTestResult")->isVisible());
+    }
+
+    // One card for each thing the session offers, with its state and its explanation or remedy; Refresh
+    // reads the session again.
+    void permissionCards() {
+        Env env;
+        env.permissions.capabilities = {{u"X display"_s, true, u"Sees the windows."_s},
+                                        {u"Native Wayland windows"_s, false, u"<b>Log in to X11.</b>"_s}};
+        QVERIFY(env.show(Mode::Standard));
+        QCOMPARE(env.texts(u"permissionTitle"_s) + env.texts(u"permissionDescription"_s),
+                 (QStringList{u"X display"_s, u"Native Wayland windows"_s, u"Sees the windows."_s,
+                              u"<b>Log in to X11.</b>"_s}));
+        QCOMPARE(env.texts(u"permissionBadge"_s), (QStringList{u"Available"_s, u"Missing"_s}));
+        env.permissions.capabilities[1].available = true;
+        env.click("refreshPermissionsButton");
+        QTRY_COMPARE(env.texts(u"permissionBadge"_s), (QStringList{u"Available"_s, u"Available"_s}));
+    }
+
+    // What the window reports follows the state while it is open: the monitoring badge (a pause counts even
+    // with monitoring off), the captures of the last hour read every five seconds, and the diagnostics with
+    // each state's title and the time in the user's locale. Texts from the model service and
+    // servers are shown as written, never read as markup.
+    void liveStatus() {
+        Env env;
+        const QDateTime start = env.clock.now();
+        env.monitoring.captureTimes = {start.addSecs(-7200), start.addSecs(-1800), start.addSecs(-600)};
+        QVERIFY(env.show(Mode::Standard));
+        env.appState->setIsMonitoring(true);
+        QCOMPARE(env.text("monitoringStatusBadge"), u"Monitoring On"_s);
+        env.appState->pauseFor(30);
+        env.appState->setIsMonitoring(false);
+        QCOMPARE(env.text("monitoringStatusBadge"), u"Paused"_s);
+
+        QCOMPARE(env.text("captureCountValue"), u"2"_s);
+        env.monitoring.captureTimes.append(start.addSecs(1));
+        env.clock.advance(4.9);
+        QCOMPARE(env.text("captureCountValue"), u"2"_s);
+        env.clock.advance(0.1);
+        QCOMPARE(env.text("captureCountValue"), u"3"_s);
+        env.clock.advance(30 * 60); // the oldest has left the hour
+        QCOMPARE(env.text("captureCountValue"), u"2"_s);
+
+        // One title a state, in the order the states are declared.
+        const QStringList titles = uR"(Monitoring is off
+Monitoring is paused
+Waiting for activity
+Collecting context
+Analyzing recent activity
+No opportunity found
+Nudge is ready
+Analysis failed)"_s.split(u'\n');
+        for (int state = 0; state < titles.size(); ++state) {
+            const QDateTime at({2026, 12, 4}, {23, 45, 7}, Qt::UTC);
+            env.appState->setNudgeDiagnostics({NudgePipelineState(state), u"<b>Detail.</b>"_s, at});
+            env.expectTexts(u"diagnosticsTitle="_s + titles[state] +
+                            u"\ndiagnosticsTime=11:45:07 PM\ndiagnosticsDetail=<b>Detail.</b>"_s);
+        }
+        for (const char* name : {"diagnosticsDetail", "diagnosticsTitle", "apiTestMessage"})
+            QCOMPARE(env.item(name)->property("textFormat").toInt(), int(Qt::PlainText));
+    }
+};
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    TestApp test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_app.moc"
