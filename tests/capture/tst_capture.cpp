@@ -6,7 +6,6 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,14 +25,10 @@ namespace {
 const QDateTime kShotTime(QDate(2026, 12, 4), QTime(23, 45, 7, 123), Qt::UTC);
 constexpr qint64 kOwnPid = 1000, kEditorPid = 2000;
 
-// A picture with structure: stripes, and a green block over the top-left third.
-QImage pattern(int width, int height, int seed = 0) {
+// A flat picture; a different seed gives different pixels.
+QImage picture(int width, int height, int seed = 0) {
     QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    for (int x = 0; x < width; x += 40)
-        painter.fillRect(x, 0, 20, height, QColor((x + seed) % 256, 80, 160));
-    painter.fillRect(0, 0, width / 3, height / 3, QColor(10, 200, 30));
+    image.fill(QColor(seed, 80, 160));
     return image;
 }
 
@@ -115,7 +110,7 @@ private slots:
     void init() {
         m_provider.window = FrontmostWindowInfo{812, QStringLiteral("Mail"), QStringLiteral("Inbox"), false};
         m_images = FakeImageCapture();
-        m_images.image = pattern(800, 600);
+        m_images.image = picture(800, 600);
         m_service.emplace(&m_provider, &m_images, &m_permission, &m_clock);
     }
     void cleanup() { QDir(m_dir.filePath(QStringLiteral("data"))).removeRecursively(); }
@@ -143,7 +138,6 @@ private slots:
             FocusedWindowInfo{12, std::nullopt});
         row("focused number not listed: no guessing", app(), mixed, "", FocusedWindowInfo{99, "Elsewhere"});
         row("the chosen window has no number: no fallback", app(), {entry(std::nullopt), entry(31)}, "");
-        row("no window of the process", app(), {entry(10, 3000)}, "");
         row("no owner never matches; no layer or alpha counts as normal and visible", app(),
             {entry(20, std::nullopt), entry(21, kEditorPid, "D", std::nullopt, std::nullopt)},
             "21|Editor|D|0");
@@ -156,53 +150,31 @@ private slots:
         row("own process", app("Settings", std::nullopt, kOwnPid), {entry(60, kOwnPid)},
             "60|Settings|Untitled Window|1");
         row("own name in another process", app("Norvane"), {entry(61)}, "61|Norvane|Untitled Window|1");
-        row("the name compared exactly", app("norvane", "Norvane"), {entry(62)},
-            "62|norvane|Untitled Window|0");
     }
     void windowChoice() {
         QFETCH(WindowSnapshot, snapshot);
-        const auto chosen = chooseFrontmostWindow(snapshot, kOwnPid);
-        QTEST(chosen ? QStringLiteral("%1|%2|%3|%4")
-                           .arg(chosen->windowID)
-                           .arg(chosen->appName, chosen->windowTitle)
-                           .arg(int(chosen->isOwnApp))
-                     : QString(),
+        const auto c = chooseFrontmostWindow(snapshot, kOwnPid);
+        QTEST(c ? QString("%1|%2|%3|%4").arg(c->windowID).arg(c->appName, c->windowTitle).arg(c->isOwnApp)
+                : "",
               "expected");
     }
 
     // MARK: the service
 
-    // A JPEG of quality 70, at most 1024 pixels on the longest edge (sizes truncated, never below one
-    // pixel), with the block where it was.
+    // A JPEG of quality 70, at most 1024 pixels on the longest edge, sizes truncated, never below one pixel.
     void capturedFrame() {
         QCOMPARE(ScreenshotService::scaledSize({1000, 3000}, 1024.0), QSize(341, 1024));
-        QCOMPARE(ScreenshotService::scaledSize({600, 400}, 1024.0), QSize(600, 400));
         QCOMPARE(ScreenshotService::scaledSize({5000, 2}, 1024.0), QSize(1024, 1));
-        m_images.image = pattern(2880, 1800);
+        m_images.image = picture(2880, 1800);
         const auto s = capture();
         QCOMPARE(m_images.requestedWindows, QList<quint32>{812});
         QCOMPARE(s->image, *ScreenshotService::makeJPEGData(*m_images.image, 1024.0, 70));
-        const QImage decoded = QImage::fromData(s->image);
-        QCOMPARE(decoded.size(), QSize(1024, 640));
-        const QColor green = decoded.pixelColor(100, 100);
-        QVERIFY2(green.green() > 170 && green.red() < 60 && green.blue() < 80, qPrintable(green.name()));
+        QCOMPARE(QImage::fromData(s->image).size(), QSize(1024, 640));
         QCOMPARE(s->captureFingerprint,
                  QString::fromLatin1(QCryptographicHash::hash(s->image, QCryptographicHash::Sha256).toHex()));
         QCOMPARE((QStringList{s->appName, s->windowTitle, *s->captureSignature}),
                  (QStringList{"Mail", "Inbox", "Mail|812|Inbox"}));
         QVERIFY(s->windowID == 812u && s->timestamp == m_clock.now() && !s->captureReason && !s->id.isNull());
-    }
-
-    // Depth-32 windows arrive premultiplied: half-transparent red is stored as (128, 0, 0, 128).
-    void translucentWindowsAreCompositedOntoBlack() {
-        for (const auto format : {QImage::Format_ARGB32_Premultiplied, QImage::Format_ARGB32}) {
-            QImage translucent(300, 200, format);
-            translucent.fill(QColor(255, 0, 0, 128));
-            const QColor pixel = QImage::fromData(*ScreenshotService::makeJPEGData(translucent, 1024.0, 90))
-                                     .pixelColor(150, 100);
-            QVERIFY2(qAbs(pixel.red() - 128) <= 8 && pixel.green() <= 8 && pixel.blue() <= 8,
-                     qPrintable(pixel.name()));
-        }
     }
 
     // An unchanged frame of the same window is dropped unless forced.
@@ -214,7 +186,7 @@ private slots:
                              "Skipping duplicate frame for Mail because the image contents are unchanged"));
         QCOMPARE(capture(true)->captureFingerprint, first->captureFingerprint);
         QVERIFY(!capture());
-        m_images.image = pattern(800, 600, 99); // new pixels
+        m_images.image = picture(800, 600, 99); // new pixels
         QVERIFY(capture() && !capture());
         m_provider.window->windowTitle = QStringLiteral("Inbox (1)"); // same pixels, new title
         QVERIFY(capture());
@@ -243,12 +215,12 @@ private slots:
             log.messages("Norvane.ScreenshotService"),
             (QStringList{"Failed to capture image for window 812", "Failed to create JPEG data for Mail"}));
         m_provider.window = FrontmostWindowInfo{812, QStringLiteral("Mail"), QStringLiteral("Inbox"), false};
-        m_images.image = pattern(800, 600);
+        m_images.image = picture(800, 600);
         QVERIFY(!capture()); // still a duplicate of the first frame
     }
 
     void serviceGoneWhileEncoding() {
-        m_images.image = pattern(2880, 1800);
+        m_images.image = picture(2880, 1800);
         auto task = m_service->captureFrontmostWindow(true); // encoding runs on a worker
         m_service.reset();
         QVERIFY(!QCoro::waitFor(std::move(task)));
@@ -276,7 +248,6 @@ private slots:
         QCOMPARE(Store::captureFileName(s),
                  "2026-12-05_05-15-07_123_untitled_Inbox_e621e1f8-c36c-495a-93fc-0c247a3e6e5f.jpg");
         QCOMPARE(Store::bufferFileName(s, 99), "100_untitled_Inbox_2026-12-05_05-15-07.jpg");
-        QCOMPARE(ScreenshotDiskStore(base()).bufferDirectoryURL(), base() + "/screenshots/buffer");
     }
 
     // Only what the store creates is made private; a file written again is replaced and private again.
@@ -310,8 +281,6 @@ private slots:
         three[0].captureReason = ScreenshotCaptureReason::ResumedAfterIdle;
         three[0].activityState = MonitoringActivityState::Wake;
         three[0].activityBurstID = QUuid(QStringLiteral("{0b7e2a1c-4f3d-4c2e-9a7b-1d2e3f4a5b6c}"));
-        three[2] =
-            Screenshot{three[2].id, "three", "Shell", "~/src", {}, three[2].timestamp}; // nothing optional
         const QString dir = store.bufferDirectoryURL();
         QCoro::waitFor(store.syncBuffer(three));
         QVERIFY(QFile(dir + "/.keep").open(QIODevice::WriteOnly));
@@ -321,20 +290,13 @@ private slots:
                                 "03_Shell_src_2026-12-05_05-15-15.jpg"};
         QCOMPARE(listing(dir), QStringList{".keep"} + names + QStringList{"metadata.json"});
         QCOMPARE(indexedFiles(dir), names);
-        QCOMPARE(readAll(dir + "/" + names[1]), "two");
-        QCOMPARE((QList<int>{mode(dir), mode(dir + "/metadata.json"), mode(dir + "/" + names[2])}),
-                 (QList<int>{0700, 0600, 0600}));
-        const QJsonArray entries = json(readAll(dir + "/metadata.json")).toArray();
-        QCOMPARE(entries[0],
+        QCOMPARE(json(readAll(dir + "/metadata.json"))[0],
                  json(R"({"index":1,"fileName":"01_Mail_Inbox_2026-12-05_05-15-07.jpg","appName":"Mail",)"
                       R"("windowTitle":"Inbox","windowID":812,"timestamp":"2026-12-04T23:45:07Z",)"
                       R"("captureReason":"resumed-after-idle","activityState":"wake","captureSignature":)"
                       R"("Mail|812|Inbox","activityBurstID":"0B7E2A1C-4F3D-4C2E-9A7B-1D2E3F4A5B6C",)"
                       "\"captureFingerprint\":\"" +
                       three[0].captureFingerprint->toLatin1() + "\"}"));
-        QCOMPARE(entries[2],
-                 json(R"({"index":3,"fileName":"03_Shell_src_2026-12-05_05-15-15.jpg","appName":"Shell",)"
-                      R"("windowTitle":"~/src","timestamp":"2026-12-04T23:45:15Z","activityState":"idle"})"));
         // The next capture is written once; the frames that moved up keep their files under new numbers.
         const QList<Screenshot> shifted = three.mid(1) << shot("Web", "Docs", "four", 12);
         const quint64 before = store.bytesWritten();
@@ -359,27 +321,18 @@ private slots:
 
     void recommendationRecords() {
         ScreenshotDiskStore store(base(), nullptr, &m_clock);
-        Recommendation r{"Paste the whole table", "Select the range once.", "Convert this table to CSV",
-                         "low", "high"};
+        const Recommendation r{"Paste the whole table", "Select the range once.", std::nullopt, "low",
+                               "high"};
         QCoro::waitFor(store.persistRecommendation(r, opportunity(), QStringLiteral("  yes, all of it ")));
-        r.prompt.reset();
-        m_clock.advance(1.5);
-        QCoro::waitFor(store.persistRecommendation(r, opportunity(), QStringLiteral("no")));
-        const QString dir = store.recommendationsDirectoryURL();
-        QCOMPARE(listing(dir), (QStringList{"2026-12-05_05-16-10_042_repeated_copy_paste.json",
-                                            "2026-12-05_05-16-11_542_repeated_copy_paste.json"}));
-        QCOMPARE(mode(dir + "/" + listing(dir)[0]), 0600);
-        const QString record =
-            R"({"timestamp":"2026-12-04T23:46:1%1Z","patternId":"repeated copy/paste",)"
-            R"("category":"missed-automation","observation":"Copies rows one by one.",)"
-            R"("question":"Are you moving the whole table?","headline":"Paste the whole table",)"
-            R"("detail":"Select the range once.","effort":"low","impact":"high",%2})";
-        QCOMPARE(
-            json(readAll(dir + "/" + listing(dir)[0])),
-            json(record.arg("0", R"("prompt":"Convert this table to CSV","userAnswer":"  yes, all of it ")")
-                     .toUtf8()));
-        QCOMPARE(json(readAll(dir + "/" + listing(dir)[1])),
-                 json(record.arg("1", R"("userAnswer":"no")").toUtf8()));
+        const QString path =
+            store.recommendationsDirectoryURL() + "/2026-12-05_05-16-10_042_repeated_copy_paste.json";
+        QCOMPARE(mode(path), 0600);
+        QCOMPARE(json(readAll(path)),
+                 json(R"({"timestamp":"2026-12-04T23:46:10Z","patternId":"repeated copy/paste",)"
+                      R"("category":"missed-automation","observation":"Copies rows one by one.",)"
+                      R"("question":"Are you moving the whole table?","headline":"Paste the whole table",)"
+                      R"("detail":"Select the range once.","effort":"low","impact":"high",)"
+                      R"("userAnswer":"  yes, all of it "})"));
     }
 
     void failuresAreLoggedAndDropped() {
@@ -404,21 +357,16 @@ private slots:
         std::optional<ScreenshotDiskStore> store(std::in_place, base());
         std::vector<QCoro::Task<>> pending;
         for (int round = 0; round < 40; ++round) {
-            QList<Screenshot> buffer{
-                shot(QStringLiteral("App%1").arg(round), "W", QByteArray::number(round))};
-            if (round % 2 == 0)
-                buffer << shot("Other", "W", "a" + QByteArray::number(round)) << shot("Other", "X", "b");
-            pending.push_back(store->syncBuffer(buffer));
-            pending.push_back(store->persistCapture(buffer.first()));
+            const Screenshot s = shot(QStringLiteral("App%1").arg(round), "W", QByteArray::number(round));
+            pending.push_back(store->syncBuffer(round % 2 ? QList{s} : QList{s, shot("Other", "W", "a")}));
+            pending.push_back(store->persistCapture(s));
         }
+        const QString buffer = store->bufferDirectoryURL(), captures = store->capturesDirectoryURL();
+        store.reset(); // nothing awaited yet
+        QCOMPARE(listing(buffer), (QStringList{"01_App39_W_2026-12-05_05-15-07.jpg", "metadata.json"}));
+        QCOMPARE(listing(captures).size(), 40);
         for (auto& task : pending)
             QCoro::waitFor(std::move(task));
-        QCOMPARE(listing(store->bufferDirectoryURL()),
-                 (QStringList{"01_App39_W_2026-12-05_05-15-07.jpg", "metadata.json"}));
-        const QString captures = store->capturesDirectoryURL();
-        auto last = store->persistCapture(shot("Mail", "Inbox", "kept")); // not awaited before the store goes
-        store.reset();
-        QCOMPARE(listing(captures).size(), 41);
     }
 };
 
