@@ -4,8 +4,6 @@
 
 namespace norvane::testing {
 
-using Mode = LoopbackHttpServer::Response::Mode;
-
 std::optional<QByteArray> LoopbackHttpServer::Request::header(const QByteArray& name) const {
     for (const auto& [key, value] : headers) {
         if (key.compare(name, Qt::CaseInsensitive) == 0)
@@ -53,38 +51,27 @@ void LoopbackHttpServer::consume(QTcpSocket* socket) {
             request.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
     }
     const qint64 length = request.header("Content-Length").value_or("0").toLongLong();
-    // A raw answer goes out as soon as anything arrives; any other waits for the whole request.
-    const bool raw = !m_responder && m_response.mode == Mode::Raw;
-    if (socket->property("answered").toBool() ||
-        (!raw && (headerEnd < 0 || buffer.size() < headerEnd + 4 + length)))
+    // Answered once, when the whole request is in.
+    if (socket->property("answered").toBool() || headerEnd < 0 || buffer.size() < headerEnd + 4 + length)
         return;
     socket->setProperty("answered", true);
-    if (!raw) {
-        const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
-        const QList<QByteArray> target = requestLine.value(1).split('?');
-        request.method = requestLine.value(0);
-        request.path = target.first();
-        request.query = target.mid(1).join('?');
-        request.body = buffer.mid(headerEnd + 4, length);
-        request.raw = buffer.left(headerEnd + 4 + length);
-        m_requests.append(request);
-    }
-    Response response = m_responder ? m_responder(request) : m_response;
-    if (response.mode == Mode::Stall)
-        return;
-    if (response.mode != Mode::Raw && response.mode != Mode::Close) {
-        QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Status\r\n";
-        for (const auto& [name, value] : response.extraHeaders)
-            head += name + ": " + value + "\r\n";
-        if (const qint64 declared = response.declaredLength.value_or(response.body.size()); declared >= 0)
-            head += "Content-Length: " + QByteArray::number(declared) + "\r\n";
-        socket->write(head + "Connection: close\r\n\r\n");
-        if (response.mode != Mode::Respond)
-            response.body.truncate(response.partialBodyBytes);
-    }
-    if (response.mode != Mode::Close)
-        socket->write(response.body);
-    if (response.mode != Mode::StallAfterHeaders)
+    const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
+    const QList<QByteArray> target = requestLine.value(1).split('?');
+    request.method = requestLine.value(0);
+    request.path = target.first();
+    request.query = target.mid(1).join('?');
+    request.body = buffer.mid(headerEnd + 4, length);
+    request.raw = buffer.left(headerEnd + 4 + length);
+    m_requests.append(request);
+    const Response response = m_responder ? m_responder(request) : m_response;
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Status\r\n";
+    for (const auto& [name, value] : response.extraHeaders)
+        head += name + ": " + value + "\r\n";
+    if (const qint64 declared = response.declaredLength.value_or(response.body.size()); declared >= 0)
+        head += "Content-Length: " + QByteArray::number(declared) + "\r\n";
+    socket->write(head + "Connection: close\r\n\r\n" +
+                  response.body.left(response.stallAfterBodyBytes.value_or(response.body.size())));
+    if (!response.stallAfterBodyBytes)
         socket->disconnectFromHost();
 }
 

@@ -30,19 +30,14 @@ public:
     };
 
     struct Response {
-        // Respond: status line, headers, body, then close. Stall: read the request and never answer.
-        // StallAfterHeaders: send the headers and the first `partialBodyBytes` of the body, then wait;
-        // CutAfterHeaders: the same, then close. Raw: write `body` as soon as anything arrives, then close
-        // (no HTTP; only through setResponse). Close: read the request and close without a word.
-        enum class Mode { Respond, Stall, StallAfterHeaders, CutAfterHeaders, Raw, Close };
-        Mode mode = Mode::Respond;
         int status = 200;
         QByteArray body;
         QList<Header> extraHeaders;
         // Sent as Content-Length instead of the body's size; a negative one is left out, so the body ends
         // when the connection closes.
         std::optional<qint64> declaredLength;
-        qint64 partialBodyBytes = 0;
+        // Set: only that many bytes of the body go out, and the connection stays open without a word more.
+        std::optional<qint64> stallAfterBodyBytes;
     };
     using Responder = std::function<Response(const Request&)>;
 

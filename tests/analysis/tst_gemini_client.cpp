@@ -15,7 +15,6 @@ using namespace norvane::testing;
 using Result = Expected<QString, GeminiClientError>;
 using Kind = GeminiClientError::Kind;
 using Response = LoopbackHttpServer::Response;
-using Mode = Response::Mode;
 
 Q_DECLARE_METATYPE(std::optional<GeminiClientError::Kind>)
 Q_DECLARE_METATYPE(LoopbackHttpServer::Response)
@@ -41,13 +40,9 @@ QByteArray envelope(const QByteArray& message) {
     return q("{'error':{'code':400,'message':'") + message + q("','status':'INVALID_ARGUMENT'}}");
 }
 
-// True if the key shows up as typed or percent-encoded with either hex case.
-bool carriesKey(const QString& text, const QString& key) {
-    const QString encoded = QString::fromLatin1(QUrl::toPercentEncoding(key));
-    QString lowerHex = encoded;
-    for (qsizetype i = lowerHex.indexOf('%'); i >= 0; i = lowerHex.indexOf('%', i + 1))
-        lowerHex.replace(i + 1, 2, lowerHex.mid(i + 1, 2).toLower());
-    return text.contains(key) || text.contains(encoded) || text.contains(lowerHex);
+// Whether the text shows the key in any form the masking knows (checked on its own below).
+bool carriesKey(const QString& text) {
+    return GeminiClient::maskApiKey(text, oddKey) != text;
 }
 
 } // namespace
@@ -57,13 +52,13 @@ class TestGeminiClient : public QObject {
 
     std::unique_ptr<LoopbackHttpServer> m_server;
 
-    auto send(GeminiClient& client, const QString& key, CancellationToken cancel = {}) {
+    auto send(GeminiClient& client, CancellationToken cancel = {}) {
         return startTask(
-            client.generate({GeminiRequestPart::fromText("Reply with exactly OK.")}, key, 0, {}, cancel));
+            client.generate({GeminiRequestPart::fromText("Reply with exactly OK.")}, oddKey, 0, {}, cancel));
     }
 
-    Result sendAndWait(GeminiClient& client, const QString& key = "AIzaTest-0123") {
-        auto result = send(client, key);
+    Result sendAndWait(GeminiClient& client) {
+        auto result = send(client);
         (void)QTest::qWaitFor([&] { return result->has_value(); }, 10000);
         return result->value_or(GeminiClientError::transport("the test gave up waiting"));
     }
@@ -75,7 +70,7 @@ private slots:
     }
     void cleanup() { m_server.reset(); }
 
-    // Two requests, with and without a response type; the second also shows that no cookie was kept.
+    // The request byte for byte, the key only in the query; a cookie the service sets is not sent back.
     void sendsExactlyTheWireRequest() {
         ManualClock clock;
         auto response = LoopbackHttpServer::json(200, textReply("OK"));
@@ -87,28 +82,21 @@ private slots:
                             oddKey, 0.2, "application/json"));
         QTRY_VERIFY_WITH_TIMEOUT(first->has_value(), 10000);
         QCOMPARE(first->value().value(), QStringLiteral("OK"));
-        QCOMPARE(sendAndWait(client, oddKey).value(), QStringLiteral("OK"));
+        QCOMPARE(sendAndWait(client).value(), QStringLiteral("OK"));
         QCOMPARE(clock.pendingTimers(), 0);
 
-        const QByteArrayList bodies{
-            q("{'contents':[{'parts':[{'text':'prompt'},{'inlineData':{'data':'/9j/AAEC',"
-              "'mimeType':'image/jpeg'}}]}],'generationConfig':{'responseMimeType':'application/json',"
-              "'temperature':0.2}}"),
-            q("{'contents':[{'parts':[{'text':'Reply with exactly OK.'}]}],"
-              "'generationConfig':{'temperature':0}}")};
-        QCOMPARE(m_server->requests().size(), 2);
-        for (int i = 0; i < 2; ++i) {
-            const auto& request = m_server->requests().at(i);
-            QCOMPARE(request.method + ' ' + request.path + '?' + request.query,
-                     "POST /v1beta/models/gemini-3-flash-preview:generateContent?key=" +
-                         QUrl::toPercentEncoding(oddKey));
-            QCOMPARE(request.body, bodies[i]);
-            QCOMPARE(request.header("Content-Type"), std::optional<QByteArray>("application/json"));
-            QCOMPARE(request.header("User-Agent"), std::optional<QByteArray>("Norvane/" NORVANE_VERSION));
-            QCOMPARE(request.header("Cookie"), std::nullopt);
-            QVERIFY(
-                !carriesKey(QString::fromUtf8(QByteArray(request.raw).replace(request.query, "")), oddKey));
-        }
+        const auto& request = m_server->requests().at(0);
+        QCOMPARE(request.method + ' ' + request.path + '?' + request.query,
+                 "POST /v1beta/models/gemini-3-flash-preview:generateContent?key=" +
+                     QUrl::toPercentEncoding(oddKey));
+        QCOMPARE(request.body,
+                 q("{'contents':[{'parts':[{'text':'prompt'},{'inlineData':{'data':'/9j/AAEC',"
+                   "'mimeType':'image/jpeg'}}]}],'generationConfig':{'responseMimeType':'application/json',"
+                   "'temperature':0.2}}"));
+        QCOMPARE(request.header("Content-Type"), std::optional<QByteArray>("application/json"));
+        QCOMPARE(request.header("User-Agent"), std::optional<QByteArray>("Norvane/" NORVANE_VERSION));
+        QVERIFY(!carriesKey(QString::fromUtf8(QByteArray(request.raw).replace(request.query, ""))));
+        QCOMPARE(m_server->requests().at(1).header("Cookie"), std::nullopt);
     }
 
     void interpretsReplies_data() {
@@ -116,9 +104,6 @@ private slots:
         QTest::addColumn<GeminiClientLimits>("limits");
         QTest::addColumn<std::optional<Kind>>("kind"); // nothing: success
         QTest::addColumn<QString>("text");             // the reply or the error's description; "" = any
-        const QString unavailable =
-            "The configured Gemini model (gemini-3-flash-preview) is unavailable for this API key or API "
-            "version. Check the current Gemini model docs and update the app default model if needed.";
         const QString tooLarge = "Gemini sent a reply larger than %1, so Norvane stopped reading it.";
         const std::optional<Kind> ok, api = Kind::ApiError;
         const auto row = [](const char* name, const Response& response, std::optional<Kind> kind,
@@ -133,9 +118,9 @@ private slots:
             "Gemini returned an empty response.");
         row("not JSON: the decoder's error", {.body = "<html>OK</html>"}, Kind::Decoding, {});
         row("model not found, any case",
-            {.status = 404, .body = envelope("models/x is NOT FOUND for API Version 1.")}, api, unavailable);
-        row("model no longer available",
-            {.status = 404, .body = envelope("This model is No Longer Available.")}, api, unavailable);
+            {.status = 404, .body = envelope("models/x is NOT FOUND for API Version 1.")}, api,
+            "The configured Gemini model (gemini-3-flash-preview) is unavailable for this API key or API "
+            "version. Check the current Gemini model docs and update the app default model if needed.");
         row("envelope message as sent", {.status = 400, .body = envelope("Key not valid.")}, api,
             "Key not valid.");
         row("blank envelope message", {.status = 429, .body = envelope(" ")}, api,
@@ -143,27 +128,21 @@ private slots:
         row("body without envelope", {.status = 502, .body = "<html>Bad Gateway</html>\n"}, api,
             "<html>Bad Gateway</html>\n");
         row("blank body", {.status = 503, .body = " \r\n"}, api, "Gemini returned HTTP 503.");
-        row("body not UTF-8", {.status = 500, .body = "\xff\xfe\x80 broken"}, api,
-            "Gemini returned HTTP 500.");
         row("redirect not followed",
             {.status = 301, .body = "moved", .extraHeaders = {{"Location", "/elsewhere"}}}, api, "moved");
 
         // The caps, with the connection left open: only the cap can end these replies.
         const GeminiClientLimits capped{.maxReplyBytes = 64 * 1024};
-        const Mode stall = Mode::StallAfterHeaders;
-        row("declared length over the cap", {.mode = stall, .body = "x", .declaredLength = 30 << 20}, api,
+        row("declared length over the cap",
+            {.body = "x", .declaredLength = 30 << 20, .stallAfterBodyBytes = 0}, api,
             tooLarge.arg("65536 bytes"), capped);
         row("undeclared body over the cap",
-            {.mode = stall,
-             .body = QByteArray(1 << 20, 'y'),
-             .declaredLength = -1,
-             .partialBodyBytes = 1 << 20},
-            api, tooLarge.arg("65536 bytes"), capped);
-        const QString fill(capped.maxReplyBytes - textReply("").size(), 'z');
-        row("exactly at the cap", {.body = textReply(fill), .declaredLength = -1}, ok, fill, capped);
-        row("default cap is 20 MiB", {.mode = stall, .body = "x", .declaredLength = (20 << 20) + 1}, api,
+            {.body = QByteArray(1 << 20, 'y'), .declaredLength = -1, .stallAfterBodyBytes = 1 << 20}, api,
+            tooLarge.arg("65536 bytes"), capped);
+        row("default cap is 20 MiB",
+            {.body = "x", .declaredLength = (20 << 20) + 1, .stallAfterBodyBytes = 0}, api,
             tooLarge.arg("20 MiB"));
-        row("no progress", {.mode = stall, .body = textReply("late"), .partialBodyBytes = 3}, Kind::Transport,
+        row("no progress", {.body = textReply("late"), .stallAfterBodyBytes = 3}, Kind::Transport,
             "The request timed out.", {.progressTimeoutSeconds = 0.2});
     }
 
@@ -187,23 +166,19 @@ private slots:
     // runs on the injected clock.
     void abandonedRequests_data() {
         QTest::addColumn<QString>("how");
-        for (const char* how :
-             {"overall time-out", "cancelled", "cancelled before it starts", "client destroyed"})
+        for (const char* how : {"overall time-out", "cancelled", "client destroyed"})
             QTest::newRow(how) << QString(how);
     }
 
     void abandonedRequests() {
         QFETCH(QString, how);
         ManualClock clock;
-        m_server->setResponse(
-            {.mode = Mode::StallAfterHeaders, .body = textReply("late"), .partialBodyBytes = 5});
+        m_server->setResponse({.body = textReply("late"), .stallAfterBodyBytes = 5});
         auto client =
             std::make_unique<GeminiClient>(m_server->baseUrl(), GeminiClientLimits{.clock = &clock});
         CancellationSource source;
-        if (how == "cancelled before it starts")
-            source.cancel();
-        auto result = send(*client, "AIzaTest-0123", source.token());
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), source.isCancelled() ? 0 : 1, 10000);
+        auto result = send(*client, source.token());
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 1, 10000);
         if (how == "overall time-out") {
             clock.advance(59.9);
             QVERIFY(!result->has_value());
@@ -221,44 +196,32 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_server->openConnections(), 0, 10000);
     }
 
-    // Transport failures and servers that repeat the URL back: the description never carries the key.
+    // A transport failure and servers that repeat the URL back: the description never carries the key.
     void failuresNeverCarryTheKey_data() {
-        QTest::addColumn<QString>("base"); // "http", "https" (to this server), "refused" or a URL
-        QTest::addColumn<Response>("response");
+        QTest::addColumn<QString>("base"); // "refused", "http" (this server) or a URL
+        QTest::addColumn<QByteArray>("body");
         QTest::addColumn<Kind>("kind");
-        const auto row = [](const char* name, const char* base, const Response& response, Kind kind) {
-            QTest::newRow(name) << QString(base) << response << kind;
-        };
-        row("connection refused", "refused", {}, Kind::Transport);
-        row("TLS to a plain-text server", "https", {.mode = Mode::Raw, .body = "HTTP/1.1 400 Bad\r\n\r\nx"},
-            Kind::Transport);
-        row("closed without a reply", "http", {.mode = Mode::Close}, Kind::Transport);
-        row("not HTTP", "http", {.mode = Mode::Raw, .body = "SPEAKING NO HTTP\r\n\r\n"}, Kind::Transport);
-        row("body cut short", "http",
-            {.mode = Mode::CutAfterHeaders, .body = QByteArray(200, 'x'), .partialBodyBytes = 20},
-            Kind::Transport);
         const QByteArray echo = "POST /v1beta/models/gemini-3-flash-preview:generateContent?key=" +
                                 QUrl::toPercentEncoding(oddKey) + " failed; key " + oddKey.toUtf8() +
                                 " refused";
-        row("URL echoed in the body", "http", {.status = 500, .body = echo}, Kind::ApiError);
-        row("URL echoed in the envelope", "http", {.status = 400, .body = envelope(echo)}, Kind::ApiError);
-        row("no host", "http://", {}, Kind::InvalidURL);
+        QTest::newRow("connection refused") << "refused" << QByteArray() << Kind::Transport;
+        QTest::newRow("URL echoed in the body") << "http" << echo << Kind::ApiError;
+        QTest::newRow("URL echoed in the envelope") << "http" << envelope(echo) << Kind::ApiError;
+        QTest::newRow("no host") << "http://" << QByteArray() << Kind::InvalidURL;
     }
 
     void failuresNeverCarryTheKey() {
         QFETCH(QString, base);
-        QFETCH(Response, response);
+        QFETCH(QByteArray, body);
         QFETCH(Kind, kind);
-        m_server->setResponse(response);
-        GeminiClient client(base.contains(':') ? QUrl(base)
-                                               : m_server->baseUrl(base == "https" ? base : "http"));
+        m_server->setResponse({.status = 500, .body = body});
+        GeminiClient client(base.contains(':') ? QUrl(base) : m_server->baseUrl());
         if (base == "refused")
             m_server->close();
-        const Result result = sendAndWait(client, oddKey);
+        const Result result = sendAndWait(client);
         QCOMPARE(result ? std::nullopt : std::optional(result.error().kind()), kind);
         const QString description = result.error().description();
-        QVERIFY(!description.isEmpty());
-        QVERIFY2(!carriesKey(description, oddKey), qPrintable(description));
+        QVERIFY2(!description.isEmpty() && !carriesKey(description), qPrintable(description));
         if (kind == Kind::ApiError)
             QCOMPARE(description.count(GeminiClient::apiKeyMask), 2);
     }
@@ -267,23 +230,20 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("masked"); // "#" stands for the mask
-        const auto row = [](const char* name, const char* key, const char* text, const char* masked) {
-            QTest::newRow(name) << QString(key) << QString(text) << QString(masked);
+        const auto row = [](const char* name, const QString& key, const QString& text, const char* masked) {
+            QTest::newRow(name) << key << text << QString(masked);
         };
-        row("as typed", "K3y", "a K3y b", "a # b");
-        row("letter case of the key matters", "K3y", "k3y K3Y", "k3y K3Y");
+        row("as typed, each time, letter case matters", "K3y", "a K3yK3y k3y K3Y", "a ## k3y K3Y");
         row("percent-encoded, either hex case", "a+b c", "?key=a%2Bb%20c&key=a%2bb%20c", "?key=#&key=#");
         row("space as plus", "a b", "key=a+b", "key=#");
         row("non-ASCII encoded", "kä", "kä k%C3%A4 k%c3%a4", "# # #");
-        row("several times", "xy", "xyxy", "##");
         row("regex characters are literal", "a.b*", "aXbb a.b*", "aXbb #");
         row("empty key changes nothing", "", "text", "text");
         row("a '%' of the key encoded", "a%b", "a%25b a%b", "# #");
         // A pasted text far longer than a key: masked like any other, and nothing printed on the way.
         const QString huge = QString(8000, u'k') + "+/";
-        QTest::newRow("8000 characters")
-            << huge << "url?key=" + QUrl::toPercentEncoding(huge) + " and " + huge
-            << QString("url?key=# and #");
+        row("8000 characters", huge, "url?key=" + QUrl::toPercentEncoding(huge) + " and " + huge,
+            "url?key=# and #");
     }
 
     void masksEveryFormOfTheKey() {

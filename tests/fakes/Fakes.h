@@ -168,12 +168,16 @@ struct FakeGemini : GeminiGenerating {
     };
     QList<Call> calls;
     std::deque<Expected<QString, GeminiClientError>> replies; // answered in order; none gives emptyResponse
+    Clock* clock = nullptr; // with `delaySeconds`: each answer takes that long, or until cancelled
+    double delaySeconds = 0;
 
     QCoro::Task<Expected<QString, GeminiClientError>> generate(QList<GeminiRequestPart> parts, QString apiKey,
                                                                double temperature,
                                                                std::optional<QString> responseMimeType,
-                                                               CancellationToken = {}) override {
+                                                               CancellationToken cancel = {}) override {
         calls.append({parts, apiKey, temperature, responseMimeType});
+        if (clock && delaySeconds > 0)
+            co_await clock->sleep(delaySeconds, cancel);
         if (replies.empty())
             co_return GeminiClientError::emptyResponse();
         const auto reply = replies.front();
