@@ -3,39 +3,27 @@
 # NORVANE_XVFB_SCREEN sets the screen (default 1920x1080x24), e.g. 3000x2000x24 for large-window benchmarks.
 set -uo pipefail
 
-screen="${NORVANE_XVFB_SCREEN:-1920x1080x24}"
-
 fdfile=$(mktemp)
-Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset +extension COMPOSITE +extension XTEST \
-    3>"$fdfile" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 "${NORVANE_XVFB_SCREEN:-1920x1080x24}" -nolisten tcp -noreset +extension COMPOSITE \
+    +extension XTEST 3>"$fdfile" >/dev/null 2>&1 &
 xvfb_pid=$!
-
-for _ in $(seq 1 100); do
-    [ -s "$fdfile" ] && break
-    sleep 0.05
-done
-display=$(head -n1 "$fdfile")
+for _ in $(seq 100); do [ -s "$fdfile" ] && break; sleep 0.05; done
+export DISPLAY=":$(head -n1 "$fdfile")"
 rm -f "$fdfile"
-if [ -z "$display" ]; then
+unset WAYLAND_DISPLAY
+if [ "$DISPLAY" = ":" ]; then
     echo "run-with-x: Xvfb did not start" >&2
     kill "$xvfb_pid" 2>/dev/null
     exit 1
 fi
-export DISPLAY=":$display"
-unset WAYLAND_DISPLAY
 
 openbox --sm-disable >/dev/null 2>&1 &
 wm_pid=$!
 # Wait until the window manager has announced itself.
-for _ in $(seq 1 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.05
-done
+for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.05; done
 
 "$@"
 rc=$?
-
-kill "$wm_pid" 2>/dev/null
-kill "$xvfb_pid" 2>/dev/null
+kill "$wm_pid" "$xvfb_pid" 2>/dev/null
 wait "$wm_pid" "$xvfb_pid" 2>/dev/null
 exit $rc

@@ -2,11 +2,9 @@
 #include "app/SettingsController.h"
 #include "app/SharedInstances.h"
 #include "model/AppState.h"
-#include "model/ServiceInterfaces.h"
 #include "nudge/NudgePanelController.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <QFile>
 #include <QQuickItem>
 #include <QQuickView>
 #include <QSocketNotifier>
@@ -20,12 +18,10 @@
 // (for example http://127.0.0.1:40123); with NORVANE_TEST_START_MONITORING=1 monitoring is turned on
 // after launch, as the tray menu would.
 //
-// Two observers exist only in this build, for tests that drive it from outside:
-// - NORVANE_TEST_LOG_DIAGNOSTICS=1 writes every change of the pipeline status line to stderr as
-//   "diagnostics: <state> | <title the settings window shows> | <detail>".
-// - NORVANE_TEST_CONTROL=1 answers "locate <objectName>" lines on stdin with one JSON line on stdout
-//   describing that item of the nudge card: where it is on screen (device pixels), whether it is
-//   visible, its text, and the card window's state. The test needs it to click into the card.
+// With NORVANE_TEST_CONTROL=1 two observers exist, for tests that drive it from outside: every change of
+// the pipeline status line goes to stderr as "diagnostics: <state> | <title the settings window shows> |
+// <detail>", and object names on lines of stdin are answered with one line on stdout describing
+// that item of the nudge card, so the test can click into the card.
 
 namespace {
 
@@ -41,46 +37,34 @@ void logDiagnostics() {
     });
 }
 
-QJsonObject locate(const QString& objectName) {
+// "x y width height shown text" of the nudge card's item named `objectName`: where it is on screen (device
+// pixels), whether it is shown (1) on a fully opaque card, and its text.
+QByteArray locate(const QString& objectName) {
     QQuickView* panel = norvane::NudgePanelController::shared()->panel();
-    QQuickItem* root = panel ? panel->rootObject() : nullptr;
-    QQuickItem* item = root ? root->findChild<QQuickItem*>(objectName) : nullptr;
+    QQuickItem* item =
+        panel && panel->rootObject() ? panel->rootObject()->findChild<QQuickItem*>(objectName) : nullptr;
     if (!item)
-        return {{QStringLiteral("found"), false}};
+        return "0 0 0 0 0 \n";
     const qreal ratio = panel->devicePixelRatio();
-    const QPointF topLeft = item->mapToGlobal(QPointF(0, 0)) * ratio;
-    return {{QStringLiteral("found"), true},
-            {QStringLiteral("panelVisible"), panel->isVisible()},
-            {QStringLiteral("panelOpacity"), panel->opacity()},
-            {QStringLiteral("visible"), item->isVisible()},
-            {QStringLiteral("x"), qRound(topLeft.x())},
-            {QStringLiteral("y"), qRound(topLeft.y())},
-            {QStringLiteral("width"), qRound(item->width() * ratio)},
-            {QStringLiteral("height"), qRound(item->height() * ratio)},
-            {QStringLiteral("text"), item->property("text").toString()}};
+    const QRect r = QRectF(item->mapToGlobal(QPointF(0, 0)) * ratio, item->size() * ratio).toRect();
+    const bool shown = item->isVisible() && panel->isVisible() && panel->opacity() > 0.999;
+    return QString::asprintf("%d %d %d %d %d ", r.x(), r.y(), r.width(), r.height(), int(shown)).toUtf8() +
+           item->property("text").toString().toUtf8() + '\n';
 }
 
+// Answers each object name on a line of stdin with one line on stdout. Read unbuffered, one line
+// per wake-up: what is left in the pipe wakes the notifier again.
 void serveControlRequests() {
+    auto* in = new QFile(qApp);
+    in->open(STDIN_FILENO, QIODevice::ReadOnly | QIODevice::Unbuffered);
     auto* notifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, qApp);
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier] {
-        static QByteArray pending;
-        char buffer[512];
-        const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (count <= 0) {
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [in, notifier] {
+        const QByteArray request = in->readLine();
+        if (request.isEmpty())
             notifier->setEnabled(false);
-            return;
-        }
-        pending.append(buffer, count);
-        qsizetype end = 0;
-        while ((end = pending.indexOf('\n')) >= 0) {
-            const QByteArray request = pending.left(end).trimmed();
-            pending.remove(0, end + 1);
-            if (!request.startsWith("locate "))
-                continue;
-            const QJsonObject answer = locate(QString::fromUtf8(request.mid(7).trimmed()));
-            fputs(QJsonDocument(answer).toJson(QJsonDocument::Compact).append('\n').constData(), stdout);
-            fflush(stdout);
-        }
+        else
+            fputs(locate(QString::fromUtf8(request).trimmed()).constData(), stdout);
+        fflush(stdout);
     });
 }
 
@@ -93,14 +77,12 @@ int main(int argc, char* argv[]) {
         (endpoint.host() == QLatin1String("127.0.0.1") || endpoint.host() == QLatin1String("localhost")))
         options.geminiEndpointBase = endpoint;
     const bool startMonitoring = qEnvironmentVariableIntValue("NORVANE_TEST_START_MONITORING") == 1;
-    const bool observeDiagnostics = qEnvironmentVariableIntValue("NORVANE_TEST_LOG_DIAGNOSTICS") == 1;
     const bool control = qEnvironmentVariableIntValue("NORVANE_TEST_CONTROL") == 1;
     options.afterLaunch = [=] {
-        // Observers first, so the change monitoring makes is already seen.
-        if (observeDiagnostics)
+        if (control) { // observers first, so the change monitoring makes is already seen
             logDiagnostics();
-        if (control)
             serveControlRequests();
+        }
         if (startMonitoring)
             norvane::sharedMonitoring()->startFromUserRequest();
     };

@@ -3,7 +3,6 @@
 // and buffer syncs are being written. After every kill the folders must still be sound.
 #include "E2eRig.h"
 
-#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
@@ -12,34 +11,26 @@ using namespace norvane::testing;
 
 namespace {
 
-// What is wrong with one folder of JPEGs (empty when nothing): every file complete, and in the buffer
-// folder an index that parses and names only files that exist.
-QStringList problems(const QString& folder, bool withIndex) {
+// What is wrong with the captures and buffer folders (empty when nothing): only complete JPEGs, and an
+// index, where there is one, that parses and names only files that exist.
+QStringList problems(Norvane& app) {
     QStringList found;
-    QDirIterator files(folder, QDir::Files | QDir::Hidden);
-    while (files.hasNext()) {
-        const QFileInfo file(files.next());
-        if (file.fileName() == "metadata.json")
-            continue;
-        QFile jpeg(file.filePath());
-        const QByteArray bytes = jpeg.open(QIODevice::ReadOnly) ? jpeg.readAll() : QByteArray();
-        if (!file.fileName().endsWith(".jpg"))
-            found << "stray file " + file.fileName();
-        else if (!bytes.startsWith("\xFF\xD8") || !bytes.endsWith("\xFF\xD9"))
-            found << "torn JPEG " + file.fileName() + " of " + QString::number(bytes.size()) + " bytes";
-    }
-    QFile index(folder + "/metadata.json");
-    if (!withIndex || !index.exists())
-        return found;
-    QJsonParseError error;
-    const QJsonDocument document =
-        QJsonDocument::fromJson(index.open(QIODevice::ReadOnly) ? index.readAll() : "", &error);
-    if (error.error != QJsonParseError::NoError || !document.isArray())
-        return found << "metadata.json does not parse: " + error.errorString();
-    for (const QJsonValue& entry : document.array()) {
-        if (!QFile::exists(folder + "/" + entry["fileName"].toString()))
-            found << "metadata.json names the missing " + entry["fileName"].toString();
-    }
+    for (const QString& folder : {app.data("captures"), app.data("buffer")})
+        for (const QFileInfo& file : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden)) {
+            QFile f(file.filePath());
+            const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+            if (file.fileName() == "metadata.json") {
+                const QJsonDocument index = QJsonDocument::fromJson(bytes);
+                if (!index.isArray())
+                    found << "metadata.json does not parse";
+                for (const QJsonValue& entry : index.array())
+                    if (!QFile::exists(folder + "/" + entry["fileName"].toString()))
+                        found << "metadata.json names the missing " + entry["fileName"].toString();
+            } else if (!file.fileName().endsWith(".jpg"))
+                found << "stray file " + file.fileName();
+            else if (!bytes.startsWith("\xFF\xD8") || !bytes.endsWith("\xFF\xD9"))
+                found << "torn JPEG " + file.fileName() + " of " + QString::number(bytes.size()) + " bytes";
+        }
     return found;
 }
 
@@ -50,41 +41,33 @@ class TestCrashConsistency : public QObject {
 
 private slots:
     void killedAtRandomMomentsLeavesSoundFiles() {
-        TypingPad pad;
-        QVERIFY2(pad.id(), "the typing pad did not open");
+        TestWindow pad(kTypingPad);
+        QVERIFY(pad.isReady());
         // A closed port on this machine: analyses fail at once and the loop goes on capturing.
-        Norvane app("crash", QUrl("http://127.0.0.1:9"));
+        Norvane app(QUrl("http://127.0.0.1:9"));
         const quint32 seed = QRandomGenerator::global()->generate();
         qInfo("random seed %u", seed);
         QRandomGenerator random(seed);
-        int cycles = 0;
-        for (; cycles < 20; ++cycles) {
-            if (cycles > 0)
+        for (int cycle = 0; cycle <= 20; ++cycle) {
+            if (cycle > 0)
                 app.start();
             // Killed before the no-tray settings window opens and takes the focus from the pad.
             QVERIFY2(waitUntil([&] { return app.says("Monitoring started"); }, 15000), qPrintable(app.log()));
-            QVERIFY(pad.activate());
-            QDeadlineTimer killAt(random.bounded(300, 2500));
+            if (cycle == 20) // the last start clears whatever an interrupted write left behind
+                break;
+            QVERIFY(activateWindow(pad.id()));
+            const QDeadlineTimer killAt(random.bounded(300, 2500));
             for (int key = 0; !killAt.hasExpired(); ++key)
-                runTool("xdotool", {"type", "--delay", "30", QString(QChar('a' + key % 26))});
+                xdotool(QString("type --delay 30 %1").arg(QChar('a' + key % 26)));
             app.kill();
-            const QStringList found =
-                problems(app.data("captures"), false) + problems(app.data("buffer"), true);
+            const QStringList found = problems(app);
             QVERIFY2(found.isEmpty(),
-                     qPrintable(QString("after kill %1: ").arg(cycles + 1) + found.join("; ")));
+                     qPrintable(QString("after kill %1: ").arg(cycle + 1) + found.join("; ")));
         }
         // Captures were being written while the kills came, or the test proved nothing.
         QVERIFY(QDir(app.data("captures")).entryList(QDir::Files).size() >= 5);
-
-        // The next start clears whatever an interrupted write left behind.
-        app.start();
-        QVERIFY(waitUntil([&] { return app.says("Monitoring started"); }, 15000));
         QVERIFY(app.terminate());
-        for (const QString folder : {"captures", "buffer"}) {
-            const QStringList left = QDir(app.data(folder)).entryList(QDir::Files | QDir::Hidden);
-            for (const QString& name : left)
-                QVERIFY2(name.endsWith(".jpg") || name == "metadata.json", qPrintable(folder + "/" + name));
-        }
+        QVERIFY2(problems(app).isEmpty(), qPrintable(problems(app).join("; ")));
     }
 };
 
