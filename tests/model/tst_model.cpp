@@ -17,8 +17,6 @@ using namespace norvane::testing;
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
-const QString kWaiting = QStringLiteral(
-    "Norvane is watching for a short burst of recent activity before it asks Gemini anything.");
 
 // The raw values of every E in declaration order: each must name exactly its value, and none may be left.
 template <typename E> void checkRawValues(const char* texts) {
@@ -96,7 +94,6 @@ private slots:
         checkRawValues<MonitoringActivityState>("idle wake active cool-down");
         checkRawValues<ScreenshotCaptureReason>(
             "resumed-after-idle active-interval app-switch window-switch cooldown-interval");
-        checkRawValues<MeaningfulInputKind>("keyboard mouse-down mouse-drag scroll");
         checkRawValues<OpportunityCategory>(
             "manual-work stuck inefficient-prompting slow-workflow missed-automation");
         checkRawValues<NudgeOutcome>(
@@ -104,8 +101,6 @@ private slots:
         checkRawValues<NudgePipelineState>(
             "monitoring-off paused waiting-for-activity collecting-context analyzing "
             "no-opportunity nudge-visible failed");
-        checkRawValues<NudgePhase>("question loadingRecommendation recommendation");
-        checkRawValues<SettingsPresentationMode>("standard setup");
         QVERIFY(!fromRawValue<NudgeOutcome>(u"Not-Now") && !fromRawValue<OpportunityCategory>(u" stuck"));
     }
 
@@ -117,9 +112,6 @@ private slots:
         QCOMPARE(decodeRecommendation(parse(R"({"headline":"h","detail":3})")).error().description,
                  u"The data couldn't be read because \"detail\" in the recommendation should be a string but "
                  u"is a number.");
-        QCOMPARE(
-            decodeOpportunity(parse(R"({"patternId":"p"})")).error().description,
-            u"The data couldn't be read because the key \"confidence\" is missing from the opportunity.");
         // Outside texts (titles, server messages) cannot forge or hide log lines; captions drop controls.
         const QString title = QStringLiteral("a\nb\rc\td\u0007e\u2028f\u202eg\\nh");
         QCOMPARE(logSafe(title), QStringLiteral("a\\nb\\rc\\td\\u0007e\\u2028f\\u202eg\\nh"));
@@ -128,19 +120,15 @@ private slots:
 
     // MARK: time and cancellation
 
-    void sleepsEndAtTheDeadlineOrOnCancel() {
+    // A cancel resumes a sleeper at once and drops its timer; each remaining callback runs once.
+    void cancelEndsSleeps() {
         ManualClock clock;
         CancellationSource source;
-        int onTime = 0, cancelled = 0, late = 0, callbacks = 0;
-        sleeper(&clock, 5.0, {}, &onTime);
+        int cancelled = 0, late = 0, callbacks = 0;
         sleeper(&clock, 60.0, source.token(), &cancelled);
         source.token().removeCallback(source.token().onCancel([&] { callbacks += 100; }));
         source.token().onCancel([&] { ++callbacks; });
-        clock.advance(4.999);
-        QCOMPARE(onTime, 0);
-        clock.advance(0.001);
-        QCOMPARE(onTime, 1);
-        source.cancel(); // resumes the sleeper at once and drops its timer
+        source.cancel();
         source.cancel();
         sleeper(&clock, 60.0, source.token(), &late); // an already cancelled token does not wait
         QCOMPARE(QList<int>({cancelled, late, callbacks, clock.pendingTimers()}), QList<int>({2, 2, 1, 0}));
@@ -212,19 +200,13 @@ private slots:
         QCOMPARE(env.fileText(),
                  "[General]\nconfidence_threshold=0.7\ngemini_api_key=sk-0\nscreenshot_interval=30\n");
         QCOMPARE(env.modes(), QList<int>({0600, 0700}));
-    }
-
-    void unwritableSettingsAreReported() {
-        QTemporaryDir dir;
-        const QString blocker = dir.filePath(QStringLiteral("blocker")); // a file where the folder should be
-        QVERIFY(QFile(blocker).open(QIODevice::WriteOnly));
-        const int blockerMode = mode(blocker);
-        QSettings settings(blocker + QStringLiteral("/Norvane.ini"), QSettings::IniFormat);
-        LogCapture log;
-        AppState(&settings).setApiKey(QStringLiteral("sk-secret"));
-        QCOMPARE(mode(blocker), blockerMode); // never chmod something else
+        // A failed write is reported, and nothing else (here a file where the folder should be) is changed.
+        const QString blocker = elsewhere.fileName();
+        QSettings unwritable(blocker + QStringLiteral("/Norvane.ini"), QSettings::IniFormat);
+        AppState(&unwritable).setApiKey(QStringLiteral("sk-secret"));
+        QCOMPARE(mode(blocker), 0600);
         QCOMPARE(log.messages(QStringLiteral("Norvane.AppState"), QtCriticalMsg),
-                 QStringList("Could not save the setting gemini_api_key to " + settings.fileName() + "."));
+                 QStringList("Could not save the setting gemini_api_key to " + unwritable.fileName() + "."));
     }
 
     // MARK: pause and resume
@@ -264,8 +246,12 @@ private slots:
                  (NudgePipelineDiagnostics{NudgePipelineState::Paused, "Monitoring is paused until 3:55 PM.",
                                            env.clock.now()}));
         env.clock.advance(45 * 60);
-        QCOMPARE(env->nudgeDiagnostics(), (NudgePipelineDiagnostics{NudgePipelineState::WaitingForActivity,
-                                                                    kWaiting, env.clock.now()}));
+        QCOMPARE(
+            env->nudgeDiagnostics(),
+            (NudgePipelineDiagnostics{
+                NudgePipelineState::WaitingForActivity,
+                "Norvane is watching for a short burst of recent activity before it asks Gemini anything.",
+                env.clock.now()}));
         QCOMPARE(env->pauseResumeTimeText(), u"later");
         env->pauseFor(30);
         env->resumeMonitoring();
@@ -299,6 +285,11 @@ private slots:
         QFETCH(bool, suppresses);
         Env env;
         env->setIsMonitoring(true);
+        env->beginRecommendation(QStringLiteral("ignored")); // the nudge steps need a nudge
+        env->applyRecommendation({});
+        env->failRecommendation(QStringLiteral("ignored"));
+        env->dismissCurrentNudge(NudgeOutcome::NotNow);
+        QVERIFY(env->nudgeHistory().isEmpty() && env->suppressedPatterns().isEmpty());
         env->presentOpportunity(opportunity(QStringLiteral("p1")));
         env->presentOpportunity(opportunity(QStringLiteral("p2")));
         QCOMPARE(env->currentNudge()->opportunity.patternId, u"p1");
@@ -308,10 +299,9 @@ private slots:
         QVERIFY(env->currentNudge()); // unknown outcomes are ignored
         QVERIFY(QMetaObject::invokeMethod(&*env.state, "dismissCurrentNudge", Q_ARG(QString, reason)));
         const auto history = env->nudgeHistory();
-        QCOMPARE(history.size(), 2);
-        QCOMPARE(history[0], (NudgeRecord{history[0].id, QStringLiteral("p1"), OpportunityCategory::Stuck,
-                                          NudgeOutcome::Shown, env.clock.now()}));
-        QCOMPARE(rawValue(history[1].outcome), reason);
+        QCOMPARE(
+            QStringList({history[0].patternId, rawValue(history[0].outcome), rawValue(history[1].outcome)}),
+            QStringList({"p1", "shown", reason}));
         QCOMPARE(env->nudgeDiagnostics().detail, u"No nudge cooldown is active. Norvane can show the next "
                                                  u"worthwhile opportunity as soon as it sees one.");
         QCOMPARE(QList<int>({env.presenter.presentCalls, env.presenter.dismissCalls}), QList<int>({1, 1}));
@@ -323,21 +313,6 @@ private slots:
                                                "Gemini recognized a pattern you already dismissed, so "
                                                "Norvane is not showing it again.",
                                                env.clock.now()}));
-    }
-
-    // Without a nudge the nudge steps do nothing; a nudge dismissed during a pause leaves the paused text.
-    void nudgeStepsNeedANudge() {
-        Env env;
-        env->beginRecommendation(QStringLiteral("ignored"));
-        env->applyRecommendation({});
-        env->failRecommendation(QStringLiteral("ignored"));
-        env->dismissCurrentNudge(NudgeOutcome::NotNow);
-        QVERIFY(env->nudgeHistory().isEmpty() && env->suppressedPatterns().isEmpty() && !env->currentNudge());
-        QCOMPARE(env.presenter.presentCalls + env.presenter.dismissCalls, 0);
-        env->presentOpportunity(opportunity(QStringLiteral("p1")));
-        env->pauseFor(45);
-        env->dismissCurrentNudge(NudgeOutcome::CloseButton);
-        QCOMPARE(env->nudgeDiagnostics().detail, u"Monitoring is paused until 3:45 PM.");
     }
 };
 
