@@ -286,7 +286,7 @@ def main():
                         help="answer analyses 1, N+1, 2N+1... with an opportunity, so a nudge shows (0: never)")
     parser.add_argument("--wrap", default="", help="command prefix for the application, e.g. valgrind")
     parser.add_argument("--keep", action="store_true", help="keep the temporary folders and the log")
-    parser.add_argument("--csv", help="write the samples (seconds, ticks, VmRSS kB, captures) here")
+    parser.add_argument("--csv", help="write the samples (seconds, ticks, VmRSS kB, VmHWM kB, RssAnon kB, captures) here")
     parser.add_argument("--seed", type=int, default=1)
     args = parser.parse_args()
     if args.gap < IDLE_THRESHOLD + IDLE_SLACK + 3:
@@ -404,9 +404,9 @@ def main():
     if args.csv:
         t0 = samples[0][0] if samples else 0
         with open(args.csv, "w") as f:
-            f.write("seconds,cpu_ticks,vmrss_kb,rssanon_kb,captures\n")
+            f.write("seconds,cpu_ticks,vmrss_kb,vmhwm_kb,rssanon_kb,captures\n")
             for s in samples:
-                f.write(f"{s[0] - t0:.2f},{s[1]},{s[2]},{s[6]},{s[5]}\n")
+                f.write(f"{s[0] - t0:.2f},{s[1]},{s[2]},{s[3]},{s[6]},{s[5]}\n")
 
     if failed:
         print(f"benchmark failed: {failed}", file=sys.stderr)

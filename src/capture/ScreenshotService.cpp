@@ -141,11 +141,14 @@ std::optional<QByteArray> ScreenshotService::makeJPEGData(const QImage& image, d
     if (source.size() != target)
         source = source.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 
-    QImage opaque(target, QImage::Format_RGB32);
-    if (opaque.isNull())
-        return std::nullopt;
-    opaque.fill(Qt::black);
-    {
+    // An opaque picture goes to the encoder as it is; copying it onto a background would only add a
+    // transient buffer the size of the frame.
+    QImage opaque = source;
+    if (source.format() != QImage::Format_RGB32) {
+        opaque = QImage(target, QImage::Format_RGB32);
+        if (opaque.isNull())
+            return std::nullopt;
+        opaque.fill(Qt::black);
         QPainter painter(&opaque);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawImage(QPoint(0, 0), source);
