@@ -32,14 +32,6 @@ bool LoopbackHttpServer::start(quint16 port) {
     return listening;
 }
 
-QUrl LoopbackHttpServer::baseUrl(const QString& scheme) const {
-    return QUrl(QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(m_port));
-}
-
-LoopbackHttpServer::Response LoopbackHttpServer::json(int status, const QByteArray& body) {
-    return Response{.status = status, .body = body, .extraHeaders = {{"Content-Type", "application/json"}}};
-}
-
 void LoopbackHttpServer::consume(QTcpSocket* socket) {
     const QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
     socket->setProperty("buffer", buffer);

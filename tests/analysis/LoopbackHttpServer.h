@@ -46,7 +46,7 @@ public:
     bool start(quint16 port = 0);
     void close() { m_server.close(); }
     quint16 port() const { return m_port; }
-    QUrl baseUrl(const QString& scheme = QStringLiteral("http")) const;
+    QUrl baseUrl() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port)); }
 
     // The same answer to every following request, or one chosen per request.
     void setResponse(Response response) {
@@ -54,7 +54,9 @@ public:
         m_responder = nullptr;
     }
     void setResponder(Responder responder) { m_responder = std::move(responder); }
-    static Response json(int status, const QByteArray& body);
+    static Response json(int status, const QByteArray& body) {
+        return {status, body, {{"Content-Type", "application/json"}}};
+    }
 
     const QList<Request>& requests() const { return m_requests; }
     int openConnections() const { return m_openConnections; }

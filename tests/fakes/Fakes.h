@@ -11,7 +11,6 @@
 #include <QStringList>
 
 #include <deque>
-#include <functional>
 
 namespace norvane::testing {
 
@@ -63,10 +62,10 @@ struct FakeScreenCapturer : ScreenCapturing {
     Clock* clock = nullptr;
     double captureDelaySeconds = 0;
     QList<bool> captureRequests; // the force flag of every request
-    int resetCalls = 0, frames = 0;
+    int frames = 0;
 
     std::optional<FrontmostWindowInfo> frontmostWindowInfo() override { return window; }
-    void resetDeduplicationState() override { ++resetCalls; }
+    void resetDeduplicationState() override {}
     QCoro::Task<std::optional<Screenshot>> captureFrontmostWindow(bool force) override {
         captureRequests.append(force);
         if (clock && captureDelaySeconds > 0)
@@ -86,46 +85,35 @@ struct FakeScreenCapturer : ScreenCapturing {
     }
 };
 
+// Input is typing, last seen at `at`; stopping forgets it.
 struct FakeInputActivityMonitor : InputActivityMonitoring {
     std::optional<QDateTime> at;
-    std::optional<MeaningfulInputKind> kind;
     int startCalls = 0, stopCalls = 0;
 
     void start() override { ++startCalls; }
     void stop() override {
         ++stopCalls;
         at.reset();
-        kind.reset();
     }
     std::optional<QDateTime> lastMeaningfulInputAt() const override { return at; }
-    std::optional<MeaningfulInputKind> lastMeaningfulInputKind() const override { return kind; }
-    void record(const QDateTime& when, MeaningfulInputKind what = MeaningfulInputKind::Keyboard) {
-        at = when;
-        kind = what;
+    std::optional<MeaningfulInputKind> lastMeaningfulInputKind() const override {
+        return at ? std::optional(MeaningfulInputKind::Keyboard) : std::nullopt;
     }
 };
 
-// An analyzer. With `clock` and `delaySeconds` set, an analysis takes that long in virtual time.
+// An analyzer. With `clock` and `delaySeconds` set, an analysis takes that long in virtual time, and it
+// finishes its work even when told to stop, as a slow reply might.
 struct FakeOpportunityAnalyzer : OpportunityAnalyzing {
     std::optional<Opportunity> answer;
-    std::function<void()> onAnalyze; // runs before answering, e.g. to change the answer
     Clock* clock = nullptr;
     double delaySeconds = 0;
-    bool honoursCancellation = true; // false: finishes its work when told to stop, as a slow reply might
     QList<QList<Screenshot>> calls;
 
     QCoro::Task<std::optional<Opportunity>> analyze(QList<Screenshot> screenshots,
-                                                    CancellationToken cancel = {}) override {
+                                                    CancellationToken = {}) override {
         calls.append(screenshots);
-        if (clock && delaySeconds > 0) {
-            // Named: GCC 12 destroys a temporary inside a co_await expression twice.
-            const CancellationToken token = honoursCancellation ? cancel : CancellationToken();
-            co_await clock->sleep(delaySeconds, token);
-        }
-        if (honoursCancellation && cancel.isCancelled())
-            co_return std::nullopt;
-        if (onAnalyze)
-            onAnalyze();
+        if (clock && delaySeconds > 0)
+            co_await clock->sleep(delaySeconds);
         co_return std::optional<Opportunity>(answer);
     }
 };
@@ -262,23 +250,16 @@ struct FakeSettingsWindow : SettingsWindowPresenting {
 };
 
 struct FakePermissions : PermissionProviding {
-    bool screenRecording = true, grantOnRequest = false, grantOnOpenSettings = false, accessibility = true;
-    int requestCalls = 0, openSettingsCalls = 0, accessibilityRequests = 0;
+    bool screenRecording = true, grantOnRequest = false, accessibility = true;
+    int openSettingsCalls = 0;
 
     bool hasScreenRecordingPermission() override { return screenRecording; }
     bool requestScreenRecordingPermission() override {
-        ++requestCalls;
         return screenRecording = screenRecording || grantOnRequest;
     }
-    void openScreenRecordingSettings() override {
-        ++openSettingsCalls;
-        screenRecording = screenRecording || grantOnOpenSettings;
-    }
+    void openScreenRecordingSettings() override { ++openSettingsCalls; }
     bool hasAccessibilityPermission() override { return accessibility; }
-    bool ensureAccessibilityAccessIfNeeded() override {
-        ++accessibilityRequests;
-        return accessibility;
-    }
+    bool ensureAccessibilityAccessIfNeeded() override { return accessibility; }
     QList<SessionCapability> capabilities;
     QList<SessionCapability> sessionCapabilities() override { return capabilities; }
 };

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <tuple>
 
 namespace norvane::testing {
 
@@ -14,7 +15,11 @@ public:
     LogCapture() {
         QLoggingCategory::setFilterRules(QStringLiteral("Norvane.*.debug=true"));
         clear();
-        s_previous = qInstallMessageHandler(&handler);
+        s_previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+                QMutexLocker lock(&s_mutex);
+                s_lines.append({type, QString::fromLatin1(context.category ? context.category : ""), text});
+            });
     }
     ~LogCapture() {
         qInstallMessageHandler(s_previous);
@@ -25,9 +30,9 @@ public:
     QStringList messages(const QString& category, std::optional<QtMsgType> type = {}) const {
         QMutexLocker lock(&s_mutex);
         QStringList result;
-        for (const auto& line : s_lines)
-            if (line.category == category && (!type || line.type == *type))
-                result.append(line.message);
+        for (const auto& [lineType, lineCategory, text] : s_lines)
+            if (lineCategory == category && (!type || lineType == *type))
+                result.append(text);
         return result;
     }
     bool contains(const QString& category, QtMsgType type, const QString& message) const {
@@ -39,17 +44,8 @@ public:
     }
 
 private:
-    struct Line {
-        QtMsgType type;
-        QString category;
-        QString message;
-    };
-    static void handler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-        QMutexLocker lock(&s_mutex);
-        s_lines.append({type, QString::fromLatin1(context.category ? context.category : ""), message});
-    }
     static inline QMutex s_mutex;
-    static inline QList<Line> s_lines;
+    static inline QList<std::tuple<QtMsgType, QString, QString>> s_lines;
     static inline QtMessageHandler s_previous = nullptr;
 };
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "fakes/Fakes.h"
-#include "fakes/LogCapture.h"
 #include "monitoring/MonitoringService.h"
 
 #include <QTest>
@@ -28,13 +27,13 @@ struct MonitoringHarness {
     }
     // Input just now, so the tick made by starting wakes the loop.
     void startWithFreshInput() {
-        input.record(clock.now());
+        input.at = clock.now();
         service.startFromUserRequest();
     }
     // Ticks for `seconds` with the last input `inputAge` seconds old at every tick (0: the user is busy).
     void run(int seconds, double inputAge = 0) {
         for (int i = 0; i < seconds; ++i) {
-            input.record(clock.now().addMSecs(qint64((1.0 - inputAge) * 1000.0)));
+            input.at = clock.now().addMSecs(qint64((1.0 - inputAge) * 1000.0));
             clock.advance(1.0);
         }
     }
@@ -45,9 +44,5 @@ struct MonitoringHarness {
         return reasons;
     }
 };
-
-inline QStringList monitoringLog(const LogCapture& log, QtMsgType type = QtDebugMsg) {
-    return log.messages(QStringLiteral("Norvane.MonitoringService"), type);
-}
 
 } // namespace norvane::testing

@@ -4,7 +4,6 @@
 using namespace norvane;
 using namespace norvane::testing;
 using R = ScreenshotCaptureReason;
-using S = MonitoringActivityState;
 
 namespace {
 
@@ -35,10 +34,7 @@ private slots:
                  (QList<QDateTime>{t0, t0.addSecs(4), t0.addSecs(8), t0.addSecs(20), t0.addSecs(32)}));
         QCOMPARE(h.bufferReasons(), (QList<R>{R::ResumedAfterIdle, R::ActiveInterval, R::ActiveInterval,
                                               R::CooldownInterval, R::CooldownInterval}));
-        const auto buffer = h.service.screenshotBuffer();
-        QCOMPARE((QList<S>{buffer[0].activityState, buffer[1].activityState, buffer[4].activityState}),
-                 (QList<S>{S::Wake, S::Active, S::Cooldown}));
-        QVERIFY(burst && buffer[4].activityBurstID == burst && h.service.currentActivityBurstID() == burst);
+        QVERIFY(burst && h.service.screenshotBuffer()[4].activityBurstID == burst);
         QCOMPARE(h.capturer.captureRequests,
                  (QList<bool>{true, false, false, false, false})); // wake is forced
 
@@ -46,7 +42,6 @@ private slots:
         QCOMPARE(h.service.screenshotBuffer().size(), 10);
         QVERIFY(!h.bufferReasons().contains(R::CooldownInterval));
         QCOMPARE(h.service.screenshotBuffer().first().timestamp, t0);
-        QCOMPARE(h.store.persisted.size(), 12);
         QCOMPARE(h.store.syncs.last(), h.service.screenshotBuffer());
         QCOMPARE(h.service.recentCaptureCount(t0.addSecs(3600)), 12); // a capture exactly an hour old stays
         QCOMPARE(h.service.recentCaptureCount(t0.addMSecs(3600001)), 11);
@@ -77,42 +72,27 @@ private slots:
     }
 
     // Monitoring starts only with a key (else the setup window) and screen recording, asked for first and
-    // then in system settings (else the settings window). S held, R granted when asked, A accessibility.
-    void startNeedsKeyAndScreenRecording_data() {
-        QTest::addColumn<QString>("apiKey");
-        QTest::addColumn<QString>("permissions");
-        QTest::addColumn<QList<SettingsPresentationMode>>("windows");
-        using M = QList<SettingsPresentationMode>;
-        QTest::newRow("blank key") << " \n\t"
-                                   << "SA" << M{SettingsPresentationMode::Setup};
-        QTest::newRow("refused") << "key"
-                                 << "A" << M{SettingsPresentationMode::Standard};
-        QTest::newRow("granted when asked") << "key"
-                                            << "RA" << M{};
-        QTest::newRow("without accessibility") << " key "
-                                               << "S" << M{};
-    }
+    // then in the system settings (else the settings window). A start clears a pause and the disk buffer.
     void startNeedsKeyAndScreenRecording() {
-        QFETCH(QString, apiKey);
-        QFETCH(QString, permissions);
-        QFETCH(QList<SettingsPresentationMode>, windows);
-        MonitoringHarness h;
-        h.appState.setApiKey(apiKey);
-        h.permissions.screenRecording = permissions.contains(u'S');
-        h.permissions.grantOnRequest = permissions.contains(u'R');
-        h.permissions.accessibility = permissions.contains(u'A');
-        h.appState.pauseFor(30);
-        h.service.startFromUserRequest();
-        QCOMPARE(h.settingsWindow.shows, windows);
-        QCOMPARE(h.permissions.openSettingsCalls, int(permissions == "A"));
-        const int started = windows.isEmpty();
-        QCOMPARE((QList<int>{h.appState.isMonitoring(), h.service.isLoopRunning(), h.input.startCalls,
-                             h.capturer.resetCalls, !h.appState.isPaused()}),
-                 QList<int>(5, started));
-        QCOMPARE(h.store.syncs, started ? QList<QList<Screenshot>>{{}} : QList<QList<Screenshot>>{});
-        if (started)
-            QCOMPARE(h.appState.nudgeDiagnostics().detail,
-                     "Norvane is waiting for a short burst of recent activity before it analyzes anything.");
+        using M = QList<SettingsPresentationMode>;
+        for (const auto& [key, grantedWhenAsked, windows] :
+             {std::tuple(" \n\t", true, M{SettingsPresentationMode::Setup}),
+              std::tuple("key", false, M{SettingsPresentationMode::Standard}),
+              std::tuple(" key ", true, M{})}) {
+            MonitoringHarness h;
+            h.appState.setApiKey(key);
+            h.permissions.screenRecording = false;
+            h.permissions.grantOnRequest = grantedWhenAsked;
+            h.appState.pauseFor(30);
+            h.service.startFromUserRequest();
+            QCOMPARE(h.settingsWindow.shows, windows);
+            QCOMPARE(h.permissions.openSettingsCalls, int(!grantedWhenAsked));
+            const bool started = windows.isEmpty();
+            QCOMPARE(
+                (QList<bool>{h.appState.isMonitoring(), h.service.isLoopRunning(), h.input.startCalls == 1,
+                             !h.appState.isPaused(), h.store.syncs == QList<QList<Screenshot>>{{}}}),
+                QList<bool>(5, started));
+        }
     }
 
     // A pause holds the loop; stopping ends the pause and forgets everything but the capture times.
@@ -137,45 +117,54 @@ private slots:
 
     // A capture in flight when the loop stops or restarts (a new interval choice) leaves no trace; one
     // that the store is still writing completes but is not mirrored into the buffer.
-    void captureLandingAfterAStopLeavesNothing_data() {
-        QTest::addColumn<QString>("how");
-        for (const char* how :
-             {"stopped", "stopped and started again", "interval changed", "stopped while writing"})
-            QTest::newRow(how) << QString(how);
-    }
     void captureLandingAfterAStopLeavesNothing() {
-        QFETCH(QString, how);
-        MonitoringHarness h;
-        const bool writing = how == "stopped while writing";
-        (writing ? h.store.persistDelaySeconds : h.capturer.captureDelaySeconds) = 2.0;
-        h.startWithFreshInput();
-        if (how != "interval changed")
-            h.service.stop();
-        if (how == "stopped and started again")
-            h.service.startFromUserRequest();
-        if (how == "interval changed")
-            h.appState.setScreenshotInterval(45);
-        const auto diagnostics = h.appState.nudgeDiagnostics();
-        const auto syncs = h.store.syncs;
-        h.clock.advance(2.5);
-        QVERIFY(h.service.screenshotBuffer().isEmpty() && h.service.recentCaptureTimestamps().isEmpty());
-        QCOMPARE(h.store.persisted.size(), int(writing));
-        QCOMPARE(h.store.syncs, syncs);
-        QCOMPARE(h.appState.nudgeDiagnostics(), diagnostics);
-        QCOMPARE(h.service.analysisEligibleCaptureCount(), 0);
-        QCOMPARE(h.clock.pendingTimers(), int(h.service.isLoopRunning())); // one loop at most
+        for (const QString how :
+             {"stopped", "stopped and started again", "interval changed", "stopped while writing"}) {
+            MonitoringHarness h;
+            const bool writing = how == "stopped while writing";
+            (writing ? h.store.persistDelaySeconds : h.capturer.captureDelaySeconds) = 2.0;
+            h.startWithFreshInput();
+            if (how != "interval changed")
+                h.service.stop();
+            if (how == "stopped and started again")
+                h.service.startFromUserRequest();
+            if (how == "interval changed")
+                h.appState.setScreenshotInterval(45);
+            const auto diagnostics = h.appState.nudgeDiagnostics();
+            const auto syncs = h.store.syncs;
+            h.clock.advance(2.5);
+            QVERIFY(h.service.screenshotBuffer().isEmpty() && h.service.recentCaptureTimestamps().isEmpty());
+            QCOMPARE(h.store.persisted.size(), int(writing));
+            QCOMPARE(h.store.syncs, syncs);
+            QCOMPARE(h.appState.nudgeDiagnostics(), diagnostics);
+            QCOMPARE(h.service.analysisEligibleCaptureCount(), 0);
+            QCOMPARE(h.clock.pendingTimers(), int(h.service.isLoopRunning())); // one loop at most
+        }
     }
 
-    // The third eligible capture of a burst analyses it, once; stopping takes the card away as closed.
-    void thirdEligibleCaptureAnalyzesTheBurstOnce() {
+    // The third distinct eligible capture of a burst analyses it, once (a byte-identical frame does not
+    // count); stopping takes the card away as closed.
+    void thirdDistinctCaptureAnalyzesTheBurstOnce() {
         MonitoringHarness h;
         h.analyzer.answer = sample();
+        QList<QUuid> ids;
+        for (const char* bytes : {"same", "same", "other", "fourth"}) {
+            h.capturer.queued.push_back(makeScreenshot("Editor", "Notes", 42, bytes));
+            ids.append(h.capturer.queued.back()->id);
+        }
         h.startWithFreshInput();
         h.run(4);
         QCOMPARE(h.appState.nudgeDiagnostics().detail, monitoring::collectingContextDetail(2));
-        QVERIFY(h.analyzer.calls.isEmpty());
         h.run(4);
-        QCOMPARE(h.analyzer.calls.value(0), h.service.screenshotBuffer());
+        QVERIFY(h.analyzer.calls.isEmpty() && !h.service.isAnalysisRunning());
+        QCOMPARE(h.appState.nudgeDiagnostics().detail,
+                 "Norvane still needs 3 distinct wake/active screenshots "
+                 "from the same activity burst before it can ask Gemini.");
+        h.run(4);
+        QCOMPARE(h.analyzer.calls.size(), 1);
+        QCOMPARE(
+            (QList<QUuid>{h.analyzer.calls[0][0].id, h.analyzer.calls[0][1].id, h.analyzer.calls[0][2].id}),
+            (QList<QUuid>{ids[0], ids[2], ids[3]}));
         QCOMPARE(h.appState.currentNudge()->opportunity, sample());
         h.run(4); // a visible nudge freezes the count
         h.appState.dismissCurrentNudge(NudgeOutcome::CloseButton);
@@ -212,50 +201,25 @@ private slots:
         QVERIFY(h.analyzer.calls[1].last().activityBurstID != first);
     }
 
-    // A forced wake frame and a later byte-identical one leave two distinct screenshots: wait for a third.
-    void twoDistinctFramesWaitForTheNextCapture() {
-        MonitoringHarness h;
-        QList<QUuid> ids;
-        for (const char* bytes : {"same", "same", "other", "fourth"}) {
-            h.capturer.queued.push_back(makeScreenshot("Editor", "Notes", 42, bytes));
-            ids.append(h.capturer.queued.back()->id);
-        }
-        h.startWithFreshInput();
-        h.run(8);
-        QVERIFY(h.analyzer.calls.isEmpty() && !h.service.isAnalysisRunning());
-        QCOMPARE(h.appState.nudgeDiagnostics().detail,
-                 "Norvane still needs 3 distinct wake/active screenshots "
-                 "from the same activity burst before it can ask Gemini.");
-        h.run(4);
-        QCOMPARE(h.analyzer.calls.size(), 1);
-        QCOMPARE(
-            (QList<QUuid>{h.analyzer.calls[0][0].id, h.analyzer.calls[0][1].id, h.analyzer.calls[0][2].id}),
-            (QList<QUuid>{ids[0], ids[2], ids[3]}));
-    }
-
     // A stop or a pause while the model is thinking: whatever it answers raises no card, and the status
     // stays "off" (stamped at the stop) or "paused".
     void analysisLandingAfterAStopOrPausePresentsNothing() {
         for (const bool pause : {false, true}) {
-            for (const bool honours : {true, false}) {
-                MonitoringHarness h;
-                h.analyzer.answer = sample();
-                h.analyzer.delaySeconds = 5.0;
-                h.analyzer.honoursCancellation = honours;
-                h.startWithFreshInput();
-                h.run(8);
-                QVERIFY(h.service.isAnalysisRunning());
-                h.clock.advance(2.0);
-                pause ? h.appState.pauseFor(30) : h.service.stop();
-                const NudgePipelineDiagnostics status = h.appState.nudgeDiagnostics();
-                QCOMPARE(status.state,
-                         pause ? NudgePipelineState::Paused : NudgePipelineState::MonitoringOff);
-                QCOMPARE(status.updatedAt, h.clock.now());
-                h.clock.advance(10.0);
-                QVERIFY(!h.appState.currentNudge() && h.appState.nudgeHistory().isEmpty());
-                QCOMPARE(h.appState.nudgeDiagnostics(), status);
-                QVERIFY(!h.service.lastAnalyzedActivityBurstID() && !h.service.isAnalysisRunning());
-            }
+            MonitoringHarness h;
+            h.analyzer.answer = sample();
+            h.analyzer.delaySeconds = 5.0;
+            h.startWithFreshInput();
+            h.run(8);
+            QVERIFY(h.service.isAnalysisRunning());
+            h.clock.advance(2.0);
+            pause ? h.appState.pauseFor(30) : h.service.stop();
+            const NudgePipelineDiagnostics status = h.appState.nudgeDiagnostics();
+            QCOMPARE(status.state, pause ? NudgePipelineState::Paused : NudgePipelineState::MonitoringOff);
+            QCOMPARE(status.updatedAt, h.clock.now());
+            h.clock.advance(10.0);
+            QVERIFY(!h.appState.currentNudge() && h.appState.nudgeHistory().isEmpty());
+            QCOMPARE(h.appState.nudgeDiagnostics(), status);
+            QVERIFY(!h.service.lastAnalyzedActivityBurstID() && !h.service.isAnalysisRunning());
         }
     }
 };

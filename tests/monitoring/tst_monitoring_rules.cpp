@@ -17,29 +17,23 @@ namespace {
 // Timestamps rise with the position in the list.
 QList<Screenshot> makeBuffer(const QStringList& tokens) {
     static const QHash<QChar, QUuid> bursts{{u'1', QUuid::createUuid()}, {u'2', QUuid::createUuid()}};
-    const QHash<QChar, S> states{{u'W', S::Wake}, {u'A', S::Active}, {u'C', S::Cooldown}, {u'I', S::Idle}};
-    const QHash<QChar, R> reasons{{u'r', R::ResumedAfterIdle},
-                                  {u'i', R::ActiveInterval},
-                                  {u'a', R::AppSwitch},
-                                  {u'w', R::WindowSwitch},
-                                  {u'c', R::CooldownInterval}};
+    const QList<S> states{S::Wake, S::Active, S::Cooldown, S::Idle};
+    const QList<R> reasons{R::ResumedAfterIdle, R::ActiveInterval, R::AppSwitch, R::WindowSwitch,
+                           R::CooldownInterval};
     const auto text = [](QChar c) { return c == u'-' ? std::nullopt : std::optional(QString(c)); };
     QList<Screenshot> buffer;
     for (const QString& t : tokens) {
         Screenshot s = makeScreenshot();
         s.timestamp = QDateTime(QDate(2026, 12, 4), QTime(15, 0), Qt::UTC).addSecs(buffer.size());
-        s.activityState = states.value(t[0]);
-        s.captureReason = reasons.contains(t[1]) ? std::optional(reasons.value(t[1])) : std::nullopt;
+        s.activityState = states[QStringLiteral("WACI").indexOf(t[0])];
+        const qsizetype reason = QStringLiteral("riawc").indexOf(t[1]);
+        s.captureReason = reason < 0 ? std::nullopt : std::optional(reasons[reason]);
         s.captureFingerprint = text(t[2]);
         s.captureSignature = text(t[3]);
         s.activityBurstID = bursts.contains(t[4]) ? std::optional(bursts.value(t[4])) : std::nullopt;
         buffer.append(s);
     }
     return buffer;
-}
-
-FrontmostWindowInfo window(const char* app, quint32 id, const char* title) {
-    return {id, QString::fromLatin1(app), QString::fromLatin1(title), false};
 }
 
 } // namespace
@@ -64,17 +58,16 @@ private slots:
     // Another app, or none before, is an app switch; another window of the same app a window switch; a
     // title that changes by itself (a clock in a terminal) waits for the cadence.
     void windowChanges() {
-        const std::optional<FrontmostWindowInfo> none, editor = window("Editor", 42, "Notes");
-        const QList<std::tuple<std::optional<FrontmostWindowInfo>, std::optional<FrontmostWindowInfo>,
-                               std::optional<R>>>
-            rows{{none, editor, R::AppSwitch},
-                 {window("Browser", 42, "Notes"), editor, R::AppSwitch},
-                 {window("Editor", 43, "Notes"), editor, R::WindowSwitch},
-                 {window("Editor", 42, "12:00:01"), window("Editor", 42, "12:00:02"), std::nullopt},
-                 {editor, editor, std::nullopt},
-                 {editor, none, std::nullopt}};
-        for (const auto& [previous, current, reason] : rows)
-            QCOMPARE(captureReasonForWindowChange(previous, current), reason);
+        const auto w = [](const char* app, quint32 id, const char* title) {
+            return std::optional(FrontmostWindowInfo{id, app, title, false});
+        };
+        QCOMPARE(captureReasonForWindowChange(w("Browser", 42, "Notes"), w("Editor", 42, "Notes")),
+                 R::AppSwitch);
+        QCOMPARE(captureReasonForWindowChange(w("Editor", 43, "Notes"), w("Editor", 42, "Notes")),
+                 R::WindowSwitch);
+        QCOMPARE(captureReasonForWindowChange(w("Editor", 42, "12:00:01"), w("Editor", 42, "12:00:02")),
+                 std::nullopt);
+        QCOMPARE(captureReasonForWindowChange(w("Editor", 42, "Notes"), std::nullopt), std::nullopt);
     }
 
     void collectingText() {
