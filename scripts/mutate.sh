@@ -83,6 +83,7 @@ right-button-as-left @@ platform @@ platform/x11/RawInputClassifier.cpp @@ retur
 drag-not-detected @@ platform @@ platform/x11/RawInputClassifier.cpp @@ if (m_heldButtons.contains(1)) @@ if (m_heldButtons.contains(2))
 hidden-window-visible @@ platform @@ platform/x11/SystemFrontmostWindowProvider.cpp @@ facts.alpha = viewable && !hidden ? 1.0 : 0.0; @@ facts.alpha = viewable && !(hidden && false) ? 1.0 : 0.0;
 reduction-rounding @@ platform @@ platform/x11/WindowImageReduction.cpp @@ mean |= ((sum + 2) / 4) << shift; @@ mean |= (sum / 4) << shift;
+compositor-assumed @@ platform @@ platform/x11/X11WindowHints.cpp @@ const bool owned = reply->owner != XCB_WINDOW_NONE; @@ const bool owned = true;
 bidi-override-unescaped @@ model @@ model/Logging.cpp @@ (u >= 0x202A && u <= 0x202E) @@ (u >= 0x202A && u <= 0x202D)
 existing-settings-left-open @@ model @@ model/AppState.cpp @@ if (fileInfo.isFile() && !fileInfo.isSymLink() && fileInfo.ownerId() == user && @@ if (fileInfo.isFile() && !fileInfo.isSymLink() && fileInfo.ownerId() == user + 1 &&
 stop-leaves-card @@ monitoring @@ monitoring/MonitoringService.cpp @@ m_appState->dismissCurrentNudge(NudgeOutcome::CloseButton); @@ (void)0;

@@ -11,8 +11,10 @@
 #include "platform/x11/WindowImageReduction.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11SessionCapabilities.h"
+#include "platform/x11/X11WindowHints.h"
 
 #include <QCoroTask>
+#include <QGuiApplication>
 #include <QTest>
 
 #include <xcb/xcb.h>
@@ -267,6 +269,23 @@ private slots:
         TestWindow claimed({"--title", "Claimed", "--class", "Elsewhere"});
         QVERIFY(xprop(claimed.id(), QStringLiteral("-f _NET_WM_PID 32c -set _NET_WM_PID %1").arg(getpid())));
         QVERIFY(inFront(claimed, FrontmostWindowInfo{claimed.id(), "Elsewhere", "Claimed", true}));
+    }
+
+    // The card is translucent only while a compositing manager holds the screen's selection (openbox
+    // composites nothing), and square again once that manager is gone.
+    void compositingManagerFollowsTheSelection() {
+        xcb_connection_t* c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+        QVERIFY(!hasCompositingManager());
+        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, 13, "_NET_WM_CM_S0"), nullptr), &std::free);
+        QVERIFY(atom);
+        const xcb_window_t manager = xcb_generate_id(c);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, manager, xcb_setup_roots_iterator(xcb_get_setup(c)).data->root,
+                          0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+        xcb_set_selection_owner(c, manager, atom->atom, XCB_CURRENT_TIME);
+        QVERIFY(hasCompositingManager());
+        xcb_destroy_window(c, manager);
+        QVERIFY(!hasCompositingManager());
     }
 
     void readsTheWindowsOwnPixels_data() {
