@@ -172,36 +172,31 @@ private slots:
 
     // Every way a request ends early closes its connection and leaves no timer behind; the overall time-out
     // runs on the injected clock.
-    void abandonedRequests_data() {
-        QTest::addColumn<QString>("how");
-        for (const char* how : {"overall time-out", "cancelled", "client destroyed"})
-            QTest::newRow(how) << QString(how);
-    }
-
     void abandonedRequests() {
-        QFETCH(QString, how);
-        ManualClock clock;
-        m_server->setResponse({.body = textReply("late"), .stallAfterBodyBytes = 5});
-        auto client =
-            std::make_unique<GeminiClient>(m_server->baseUrl(), GeminiClientLimits{.clock = &clock});
-        CancellationSource source;
-        auto result = send(*client, source.token());
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 1, 10000);
-        if (how == "overall time-out") {
-            clock.advance(59.9);
-            QVERIFY(!result->has_value());
-            clock.advance(0.2);
+        for (const QString how : {"overall time-out", "cancelled", "client destroyed"}) {
+            ManualClock clock;
+            m_server->setResponse({.body = textReply("late"), .stallAfterBodyBytes = 5});
+            auto client =
+                std::make_unique<GeminiClient>(m_server->baseUrl(), GeminiClientLimits{.clock = &clock});
+            CancellationSource source;
+            auto result = send(*client, source.token());
+            QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 1, 10000);
+            if (how == "overall time-out") {
+                clock.advance(59.9);
+                QVERIFY(!result->has_value());
+                clock.advance(0.2);
+            }
+            if (how == "cancelled")
+                source.cancel();
+            if (how == "client destroyed")
+                client.reset();
+            QTRY_VERIFY_WITH_TIMEOUT(result->has_value(), 10000);
+            QCOMPARE(result->value().error(), how == "overall time-out"
+                                                  ? GeminiClientError::transport("The request timed out.")
+                                                  : GeminiClientError::cancelled());
+            QCOMPARE(clock.pendingTimers(), 0);
+            QTRY_COMPARE_WITH_TIMEOUT(m_server->openConnections(), 0, 10000);
         }
-        if (how == "cancelled")
-            source.cancel();
-        if (how == "client destroyed")
-            client.reset();
-        QTRY_VERIFY_WITH_TIMEOUT(result->has_value(), 10000);
-        QCOMPARE(result->value().error(), how == "overall time-out"
-                                              ? GeminiClientError::transport("The request timed out.")
-                                              : GeminiClientError::cancelled());
-        QCOMPARE(clock.pendingTimers(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->openConnections(), 0, 10000);
     }
 
     // Failures before any reply: an unusable address, and nobody listening.
@@ -214,33 +209,23 @@ private slots:
         QVERIFY2(!refused.isEmpty() && !carriesKey(refused), qPrintable(refused));
     }
 
-    void masksEveryFormOfTheKey_data() {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("masked"); // "#" stands for the mask
-        const auto row = [](const char* name, const QString& key, const QString& text, const char* masked) {
-            QTest::newRow(name) << key << text << QString(masked);
-        };
-        row("as typed, each time, letter case matters", "K3y", "a K3yK3y k3y K3Y", "a ## k3y K3Y");
-        row("percent-encoded, either hex case", "a+b c", "?key=a%2Bb%20c&key=a%2bb%20c", "?key=#&key=#");
-        row("space as plus", "a b", "key=a+b", "key=#");
-        row("non-ASCII encoded", "kä", "kä k%C3%A4 k%c3%a4", "# # #");
-        row("regex characters are literal", "a.b*", "aXbb a.b*", "aXbb #");
-        row("empty key changes nothing", "", "text", "text");
-        row("a '%' of the key encoded", "a%b", "a%25b a%b", "# #");
-        // A pasted text far longer than a key: masked like any other, and nothing printed on the way.
-        const QString huge = QString(8000, u'k') + "+/";
-        row("8000 characters", huge, "url?key=" + QUrl::toPercentEncoding(huge) + " and " + huge,
-            "url?key=# and #");
-    }
-
+    // "#" stands for the mask. A pasted text far longer than a key is masked like any other, and nothing
+    // is printed on the way (Qt's own warnings would print the pattern).
     void masksEveryFormOfTheKey() {
-        QFETCH(QString, key);
-        QFETCH(QString, text);
-        QFETCH(QString, masked);
+        const QString huge = QString(8000, u'k') + "+/";
+        const std::tuple<QString, QString, QString> rows[] = {
+            {"K3y", "a K3yK3y k3y K3Y", "a ## k3y K3Y"}, // letter case matters
+            {"a+b c", "?key=a%2Bb%20c&key=a%2bb%20c", "?key=#&key=#"},
+            {"a b", "key=a+b", "key=#"},
+            {"kä", "kä k%C3%A4 k%c3%a4", "# # #"},
+            {"a.b*", "aXbb a.b*", "aXbb #"},
+            {"", "text", "text"},
+            {"a%b", "a%25b a%b", "# #"},
+            {huge, "url?key=" + QUrl::toPercentEncoding(huge) + " and " + huge, "url?key=# and #"}};
         LogCapture log;
-        QCOMPARE(GeminiClient::maskApiKey(text, key), masked.replace('#', GeminiClient::apiKeyMask));
-        QCOMPARE(log.messages("default"), QStringList()); // Qt's own warnings would print the pattern
+        for (auto [key, text, masked] : rows)
+            QCOMPARE(GeminiClient::maskApiKey(text, key), masked.replace('#', GeminiClient::apiKeyMask));
+        QCOMPARE(log.messages("default"), QStringList());
     }
 };
 

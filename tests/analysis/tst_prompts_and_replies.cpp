@@ -140,15 +140,13 @@ private slots:
 
     void analysisSendsSevenPartsInOrder() {
         QList<Screenshot> shots = screenshots(3);
-        const std::array states{MonitoringActivityState::Wake, MonitoringActivityState::Active,
-                                MonitoringActivityState::Cooldown};
-        const std::array<std::optional<ScreenshotCaptureReason>, 3> reasons{
-            ScreenshotCaptureReason::ResumedAfterIdle, ScreenshotCaptureReason::ActiveInterval, std::nullopt};
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < 3; ++i)
             shots[i].timestamp = QDateTime(QDate(2026, 3, 2), QTime(15, 4, 5 + 4 * i), Qt::LocalTime).toUTC();
-            shots[i].activityState = states[i];
-            shots[i].captureReason = reasons[i];
-        }
+        shots[0].activityState = MonitoringActivityState::Wake;
+        shots[0].captureReason = ScreenshotCaptureReason::ResumedAfterIdle;
+        shots[1].activityState = MonitoringActivityState::Active;
+        shots[1].captureReason = ScreenshotCaptureReason::ActiveInterval;
+        shots[2].activityState = MonitoringActivityState::Cooldown;
         shots[2].appName = "Mail";
         shots[2].windowTitle = "Inbox – 3 unread";
         m_gemini.replies.push_back(verdict(0.9));

@@ -101,8 +101,6 @@ private slots:
         QTest::addColumn<int>("index");
         QTest::addColumn<int>("score");
         QTest::newRow("app switch") << QStringList{"WrAS1", "AiBS1", "AaCS1", "AiDS1"} << 2 << 102;
-        QTest::newRow("wake") << QStringList{"WrAS1", "AiBS1"} << 0 << 90;
-        QTest::newRow("window switch") << QStringList{"WrAS1", "AwBS1", "AiCS1"} << 1 << 101;
         QTest::newRow("cool-down interval") << QStringList{"WrAS1", "AcBS1", "AiCS1"} << 1 << 11;
         QTest::newRow("differs from the first") << QStringList{"WrAS1", "AiBT1", "AiCT1"} << 1 << 76;
         QTest::newRow("differs from the last") << QStringList{"WrAS1", "AiBS1", "AiCT1"} << 1 << 66;
