@@ -73,10 +73,15 @@ void NudgePanelController::presentOrUpdate() {
     if (!m_panel)
         createPanel();
 
+    if (m_hiding) {
+        // The card still fading out belongs to a closed nudge and may hold the focus its answer field
+        // took; the new one appears afresh, without taking focus.
+        m_opacityAnimation->stop();
+        finishHiding();
+    }
     const QRect target = frameForCurrentNudge();
     if (m_panel->isVisible()) {
-        // Shown, or fading out: come back to full opacity at the new frame.
-        m_hiding = false;
+        // Shown: follow the new face to its frame.
         animateFrame(target);
     } else {
         m_panel->setFlags(kPanelFlags);
