@@ -92,6 +92,10 @@ buffer-rewrites-moved-frames @@ capture @@ capture/ScreenshotDiskStore.cpp @@ so
 default-user-agent @@ analysis @@ analysis/GeminiClient.cpp @@ QByteArrayLiteral("Norvane/" NORVANE_VERSION) @@ QByteArrayLiteral("Mozilla/5.0")
 long-tags-overflow @@ nudge @@ nudge/CardTag.qml @@ width: Math.min(implicitWidth, maximumWidth) @@ width: implicitWidth
 second-launch-standard @@ app @@ app/AppDelegate.cpp @@ hasKey ? SettingsPresentationMode::Standard : SettingsPresentationMode::Setup @@ hasKey ? SettingsPresentationMode::Standard : SettingsPresentationMode::Standard
+badge-label-unreadable @@ app @@ app/StatusBadge.qml @@ badge.theme ? badge.theme.readable(badge.tint, badge.theme.pageColor) : @@ badge.theme ? badge.tint :
+button-fill-undarkened @@ app @@ app/TintedButton.qml @@ fill: theme.readable(tint, Qt.rgba(1, 1, 1, 1)) @@ fill: tint
+permission-text-as-markup @@ app @@ app/PermissionCard.qml @@ textFormat: Text.PlainText @@ textFormat: Text.AutoText
+fading-card-keeps-focus @@ nudge @@ nudge/NudgePanelController.cpp @@     if (m_hiding) {\n        // The card still fading @@     if (false) {\n        // The card still fading
 EOF
 )
 

@@ -12,6 +12,8 @@
 #include "app/TrayMenu.h"
 #include "fakes/Fakes.h"
 
+#include <cmath>
+
 #include <QApplication>
 #include <QDir>
 #include <QLocalSocket>
@@ -34,6 +36,32 @@ using Shows = QList<Mode>;
 namespace {
 
 const QString kKey = u"AIzaSyTEST-secret-0123456789"_s;
+
+// Every item below `root`, depth first (items a Repeater makes are found this way, not by objectName).
+QList<QQuickItem*> allItems(QQuickItem* root) {
+    QList<QQuickItem*> found{root};
+    for (QQuickItem* child : root->childItems())
+        found += allItems(child);
+    return found;
+}
+
+// `top` painted over the opaque `bottom`.
+QColor over(const QColor& top, const QColor& bottom) {
+    const double a = top.alphaF();
+    return QColor::fromRgbF(top.redF() * a + bottom.redF() * (1 - a), top.greenF() * a + bottom.greenF() * (1 - a),
+                            top.blueF() * a + bottom.blueF() * (1 - a));
+}
+
+// The WCAG contrast ratio of `text` (painted over `background`) against `background`.
+double contrast(QColor text, const QColor& background) {
+    text = over(text, background);
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double lt = luminance(text), lb = luminance(background);
+    return (std::max(lt, lb) + 0.05) / (std::min(lt, lb) + 0.05);
+}
 
 struct Env {
     QTemporaryDir dir;
@@ -318,6 +346,69 @@ diagnosticsDetail=Turn monitoring on to start collecting screenshots for nudge a
         env.item("confidenceSlider")->forceActiveFocus();
         QTest::keyClick(env.window, Qt::Key_Right);
         QCOMPARE(env.text("confidenceBadge"), u"Confidence 0.75"_s);
+    }
+
+    // The permission cards show what the session offers, as plain text, and Refresh reads it again. Every
+    // badge and button label reads at 4.5:1 on what lies behind it, on a light and on a dark page; a
+    // disabled button is an empty outline, never a filled one.
+    void permissionCardsAndColours() {
+        Env env;
+        env.permissions.capabilities = {{u"X display"_s, true, u"Sees the windows."_s},
+                                        {u"Native Wayland windows"_s, false, u"<b>Log in to X11.</b>"_s}};
+        QVERIFY(env.show(Mode::Standard));
+        const auto cards = [&env] {
+            QStringList shown;
+            for (QQuickItem* card : allItems(env.window->rootObject())) {
+                const auto part = [card](const char* name) { return card->findChild<QQuickItem*>(name); };
+                if (card->objectName() != u"capabilityCard"_s)
+                    continue;
+                shown << part("permissionTitle")->property("text").toString() + u": "_s +
+                             part("permissionBadge")->property("text").toString() + u", "_s +
+                             part("permissionDescription")->property("text").toString() +
+                             (part("permissionDescription")->property("textFormat").toInt() == Qt::PlainText
+                                  ? u""_s
+                                  : u" (markup)"_s);
+            }
+            shown.sort();
+            return shown;
+        };
+        QCOMPARE(cards(), (QStringList{u"Native Wayland windows: Missing, <b>Log in to X11.</b>"_s,
+                                       u"X display: Available, Sees the windows."_s}));
+        env.permissions.capabilities[1].available = true;
+        env.click("refreshPermissionsButton");
+        QTRY_COMPARE(cards().first(), u"Native Wayland windows: Available, <b>Log in to X11.</b>"_s);
+
+        for (const auto& [keyed, dark] : {std::pair(true, false), {true, true}, {false, false}, {false, true}}) {
+            if (!keyed) { // disabled buttons too
+                env.appState->setApiKey(QString());
+                QVERIFY(env.show(Mode::Setup));
+            }
+            QObject* theme = env.item("footerButton")->property("theme").value<QObject*>();
+            theme->setProperty("dark", dark);
+            const QColor page = theme->property("pageColor").value<QColor>();
+            int checked = 0;
+            for (QQuickItem* item : allItems(env.window->rootObject())) {
+                const QByteArray type = item->metaObject()->className();
+                QColor text, behind = page;
+                if (type.startsWith("StatusBadge") && item->isVisible()) {
+                    for (QQuickItem* part : allItems(item))
+                        text = part->inherits("QQuickText") ? part->property("color").value<QColor>() : text;
+                } else if (type.startsWith("TintedButton") && item->isVisible()) {
+                    behind = item->property("background").value<QQuickItem*>()->property("color").value<QColor>();
+                    text = item->property("contentItem").value<QQuickItem*>()->property("color").value<QColor>();
+                    if (item->property("prominent").toBool())
+                        QCOMPARE(behind.alpha() == 0, !item->isEnabled());
+                    behind = over(behind, page);
+                } else {
+                    continue;
+                }
+                ++checked;
+                QVERIFY2(contrast(text, behind) >= 4.5,
+                         qPrintable(item->objectName() + u": "_s + text.name(QColor::HexArgb) + u" on "_s +
+                                    behind.name(QColor::HexArgb)));
+            }
+            QVERIFY(checked >= 6);
+        }
     }
 
     // Over real HTTP: the trimmed key with the fixed prompt at temperature 0, the button waiting for the
