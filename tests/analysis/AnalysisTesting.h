@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QCoroTask>
-#include <QString>
 
 #include <memory>
 #include <optional>
@@ -17,8 +16,5 @@ template <typename T> std::shared_ptr<std::optional<T>> startTask(QCoro::Task<T>
     }(std::move(task), slot);
     return slot;
 }
-
-// The analysis prompt written out in full (in its own source file: moc misreads raw string literals).
-QString expectedAnalysisPrompt();
 
 } // namespace norvane::testing

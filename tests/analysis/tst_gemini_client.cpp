@@ -81,7 +81,6 @@ private slots:
             client.generate({GeminiRequestPart::fromText("prompt"), GeminiRequestPart::fromJpeg("/9j/AAEC")},
                             oddKey, 0.2, "application/json"));
         QTRY_VERIFY_WITH_TIMEOUT(first->has_value(), 10000);
-        QCOMPARE(first->value().value(), QStringLiteral("OK"));
         QCOMPARE(sendAndWait(client).value(), QStringLiteral("OK"));
         QCOMPARE(clock.pendingTimers(), 0);
 
@@ -121,12 +120,8 @@ private slots:
             {.status = 404, .body = envelope("models/x is NOT FOUND for API Version 1.")}, api,
             "The configured Gemini model (gemini-3-flash-preview) is unavailable for this API key or API "
             "version. Check the current Gemini model docs and update the app default model if needed.");
-        row("envelope message as sent", {.status = 400, .body = envelope("Key not valid.")}, api,
-            "Key not valid.");
         row("blank envelope message", {.status = 429, .body = envelope(" ")}, api,
             "Gemini returned HTTP 429.");
-        row("body without envelope", {.status = 502, .body = "<html>Bad Gateway</html>\n"}, api,
-            "<html>Bad Gateway</html>\n");
         row("blank body", {.status = 503, .body = " \r\n"}, api, "Gemini returned HTTP 503.");
         // A server that repeats the URL back: the key never reaches the description.
         const QByteArray echo = "POST /v1beta/models/gemini-3-flash-preview:generateContent?key=" +
@@ -139,17 +134,14 @@ private slots:
         row("redirect not followed",
             {.status = 301, .body = "moved", .extraHeaders = {{"Location", "/elsewhere"}}}, api, "moved");
 
-        // The caps, with the connection left open: only the cap can end these replies.
-        const GeminiClientLimits capped{.maxReplyBytes = 64 * 1024};
-        row("declared length over the cap",
-            {.body = "x", .declaredLength = 30 << 20, .stallAfterBodyBytes = 0}, api,
-            tooLarge.arg("65536 bytes"), capped);
-        row("undeclared body over the cap",
-            {.body = QByteArray(1 << 20, 'y'), .declaredLength = -1, .stallAfterBodyBytes = 1 << 20}, api,
-            tooLarge.arg("65536 bytes"), capped);
-        row("default cap is 20 MiB",
+        // The caps, with the connection left open: only the cap can end these replies. By default it is 20
+        // MiB.
+        row("declared length over the default cap",
             {.body = "x", .declaredLength = (20 << 20) + 1, .stallAfterBodyBytes = 0}, api,
             tooLarge.arg("20 MiB"));
+        row("undeclared body over the cap",
+            {.body = QByteArray(1 << 20, 'y'), .declaredLength = -1, .stallAfterBodyBytes = 1 << 20}, api,
+            tooLarge.arg("65536 bytes"), {.maxReplyBytes = 64 * 1024});
         row("no progress", {.body = textReply("late"), .stallAfterBodyBytes = 3}, Kind::Transport,
             "The request timed out.", {.progressTimeoutSeconds = 0.2});
     }
@@ -220,7 +212,6 @@ private slots:
             {"kä", "kä k%C3%A4 k%c3%a4", "# # #"},
             {"a.b*", "aXbb a.b*", "aXbb #"},
             {"", "text", "text"},
-            {"a%b", "a%25b a%b", "# #"},
             {huge, "url?key=" + QUrl::toPercentEncoding(huge) + " and " + huge, "url?key=# and #"}};
         LogCapture log;
         for (auto [key, text, masked] : rows)
