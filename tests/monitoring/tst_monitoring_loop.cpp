@@ -7,7 +7,6 @@ using R = ScreenshotCaptureReason;
 
 namespace {
 
-const FrontmostWindowInfo kEditor{42, QStringLiteral("Editor"), QStringLiteral("Notes"), false};
 const FrontmostWindowInfo kOwnWindow{7, QStringLiteral("Norvane"), QStringLiteral("Settings"), true};
 
 Opportunity sample(const QString& patternId = QStringLiteral("retyping")) {
@@ -52,23 +51,28 @@ private slots:
         QVERIFY(h.service.currentActivityBurstID() && h.service.currentActivityBurstID() != burst);
     }
 
-    // Window changes capture at once; Norvane's own windows are neither captured nor observed.
+    // Another app, or none before, is an app switch and another window of the same app a window switch, both
+    // captured at once; a title that changes by itself (a clock in a terminal) waits for the cadence.
+    // Norvane's own windows are neither captured nor observed.
     void windowsInFront() {
         MonitoringHarness h;
         const QDateTime t0 = h.clock.now();
         h.capturer.window = kOwnWindow;
         h.startWithFreshInput();
-        h.capturer.window = kEditor;
-        h.run(1);
-        h.capturer.window->windowID = 43;
-        h.run(1);
+        for (const auto& [app, id, title] : {std::tuple("Editor", 42u, "Notes"),
+                                             {"Editor", 43u, "Notes"},
+                                             {"Browser", 43u, "Notes"},
+                                             {"Browser", 43u, "12:00:01"}}) {
+            h.capturer.window = FrontmostWindowInfo{id, app, title, false};
+            h.run(1);
+        }
         h.capturer.window = kOwnWindow;
         h.run(1);
-        QCOMPARE(h.service.lastCaptureAttemptTime(), t0.addSecs(2));
         h.capturer.window.reset();
-        h.run(3);
-        QCOMPARE(h.bufferReasons(), (QList<R>{R::AppSwitch, R::WindowSwitch}));
-        QCOMPARE(h.capturer.captureRequests.size(), 2);
+        h.run(1);
+        QCOMPARE(h.service.lastCaptureAttemptTime(), t0.addSecs(3));
+        QCOMPARE(h.bufferReasons(), (QList<R>{R::AppSwitch, R::WindowSwitch, R::AppSwitch}));
+        QCOMPARE(h.capturer.captureRequests.size(), 3);
     }
 
     // Monitoring starts only with a key (else the setup window) and screen recording, asked for first and
@@ -108,7 +112,6 @@ private slots:
         h.appState.pauseFor(30);
         h.service.stop();
         QVERIFY(!h.appState.isPaused() && !h.appState.isMonitoring() && !h.service.isLoopRunning());
-        QCOMPARE(h.appState.nudgeDiagnostics(), NudgePipelineDiagnostics::monitoringOff(h.clock.now()));
         QCOMPARE(h.clock.pendingTimers(), 0); // neither the loop nor the auto-resume is left waiting
         QCOMPARE(h.input.stopCalls, 1);
         QVERIFY(h.service.screenshotBuffer().isEmpty() && h.store.syncs.last().isEmpty());
@@ -202,7 +205,7 @@ private slots:
     }
 
     // A stop or a pause while the model is thinking: whatever it answers raises no card, and the status
-    // stays "off" (stamped at the stop) or "paused".
+    // stays "off" or "paused".
     void analysisLandingAfterAStopOrPausePresentsNothing() {
         for (const bool pause : {false, true}) {
             MonitoringHarness h;
@@ -215,7 +218,6 @@ private slots:
             pause ? h.appState.pauseFor(30) : h.service.stop();
             const NudgePipelineDiagnostics status = h.appState.nudgeDiagnostics();
             QCOMPARE(status.state, pause ? NudgePipelineState::Paused : NudgePipelineState::MonitoringOff);
-            QCOMPARE(status.updatedAt, h.clock.now());
             h.clock.advance(10.0);
             QVERIFY(!h.appState.currentNudge() && h.appState.nudgeHistory().isEmpty());
             QCOMPARE(h.appState.nudgeDiagnostics(), status);

@@ -55,21 +55,6 @@ private slots:
                      qPrintable(rawValue(from) + QStringLiteral(" after %1 s").arg(age)));
     }
 
-    // Another app, or none before, is an app switch; another window of the same app a window switch; a
-    // title that changes by itself (a clock in a terminal) waits for the cadence.
-    void windowChanges() {
-        const auto w = [](const char* app, quint32 id, const char* title) {
-            return std::optional(FrontmostWindowInfo{id, app, title, false});
-        };
-        QCOMPARE(captureReasonForWindowChange(w("Browser", 42, "Notes"), w("Editor", 42, "Notes")),
-                 R::AppSwitch);
-        QCOMPARE(captureReasonForWindowChange(w("Editor", 43, "Notes"), w("Editor", 42, "Notes")),
-                 R::WindowSwitch);
-        QCOMPARE(captureReasonForWindowChange(w("Editor", 42, "12:00:01"), w("Editor", 42, "12:00:02")),
-                 std::nullopt);
-        QCOMPARE(captureReasonForWindowChange(w("Editor", 42, "Notes"), std::nullopt), std::nullopt);
-    }
-
     void collectingText() {
         QCOMPARE(collectingContextDetail(1),
                  u"Norvane needs 3 wake/active screenshots in one burst before it can "
@@ -100,11 +85,8 @@ private slots:
         QTest::addColumn<QStringList>("burst");
         QTest::addColumn<int>("index");
         QTest::addColumn<int>("score");
-        QTest::newRow("app switch") << QStringList{"WrAS1", "AiBS1", "AaCS1", "AiDS1"} << 2 << 102;
-        QTest::newRow("cool-down interval") << QStringList{"WrAS1", "AcBS1", "AiCS1"} << 1 << 11;
         QTest::newRow("differs from the first") << QStringList{"WrAS1", "AiBT1", "AiCT1"} << 1 << 76;
         QTest::newRow("differs from the last") << QStringList{"WrAS1", "AiBS1", "AiCT1"} << 1 << 66;
-        QTest::newRow("absent signatures are equal") << QStringList{"Wr--1", "Ai--1"} << 1 << 51;
     }
     void preferenceScore() {
         QFETCH(QStringList, burst);

