@@ -48,7 +48,8 @@ QList<QQuickItem*> allItems(QQuickItem* root) {
 // `top` painted over the opaque `bottom`.
 QColor over(const QColor& top, const QColor& bottom) {
     const double a = top.alphaF();
-    return QColor::fromRgbF(top.redF() * a + bottom.redF() * (1 - a), top.greenF() * a + bottom.greenF() * (1 - a),
+    return QColor::fromRgbF(top.redF() * a + bottom.redF() * (1 - a),
+                            top.greenF() * a + bottom.greenF() * (1 - a),
                             top.blueF() * a + bottom.blueF() * (1 - a));
 }
 
@@ -56,7 +57,9 @@ QColor over(const QColor& top, const QColor& bottom) {
 double contrast(QColor text, const QColor& background) {
     text = over(text, background);
     const auto luminance = [](const QColor& c) {
-        const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        const auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
         return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
     };
     const double lt = luminance(text), lb = luminance(background);
@@ -356,18 +359,19 @@ diagnosticsDetail=Turn monitoring on to start collecting screenshots for nudge a
         env.permissions.capabilities = {{u"X display"_s, true, u"Sees the windows."_s},
                                         {u"Native Wayland windows"_s, false, u"<b>Log in to X11.</b>"_s}};
         QVERIFY(env.show(Mode::Standard));
-        const auto cards = [&env] {
+        const auto cards = [&env] { // "title: badge, description", marked when the description is markup
             QStringList shown;
             for (QQuickItem* card : allItems(env.window->rootObject())) {
                 const auto part = [card](const char* name) { return card->findChild<QQuickItem*>(name); };
-                if (card->objectName() != u"capabilityCard"_s)
-                    continue;
-                shown << part("permissionTitle")->property("text").toString() + u": "_s +
-                             part("permissionBadge")->property("text").toString() + u", "_s +
-                             part("permissionDescription")->property("text").toString() +
-                             (part("permissionDescription")->property("textFormat").toInt() == Qt::PlainText
-                                  ? u""_s
-                                  : u" (markup)"_s);
+                if (card->objectName() == u"capabilityCard"_s)
+                    shown << QStringLiteral("%1: %2, %3%4")
+                                 .arg(part("permissionTitle")->property("text").toString(),
+                                      part("permissionBadge")->property("text").toString(),
+                                      part("permissionDescription")->property("text").toString(),
+                                      part("permissionDescription")->property("textFormat").toInt() ==
+                                              Qt::PlainText
+                                          ? ""
+                                          : "!");
             }
             shown.sort();
             return shown;
@@ -378,7 +382,8 @@ diagnosticsDetail=Turn monitoring on to start collecting screenshots for nudge a
         env.click("refreshPermissionsButton");
         QTRY_COMPARE(cards().first(), u"Native Wayland windows: Available, <b>Log in to X11.</b>"_s);
 
-        for (const auto& [keyed, dark] : {std::pair(true, false), {true, true}, {false, false}, {false, true}}) {
+        for (const auto& [keyed, dark] :
+             {std::pair(true, false), {true, true}, {false, false}, {false, true}}) {
             if (!keyed) { // disabled buttons too
                 env.appState->setApiKey(QString());
                 QVERIFY(env.show(Mode::Setup));
@@ -390,12 +395,16 @@ diagnosticsDetail=Turn monitoring on to start collecting screenshots for nudge a
             for (QQuickItem* item : allItems(env.window->rootObject())) {
                 const QByteArray type = item->metaObject()->className();
                 QColor text, behind = page;
-                if (type.startsWith("StatusBadge") && item->isVisible()) {
+                if (!item->isVisible()) {
+                    continue;
+                } else if (type.startsWith("StatusBadge")) {
                     for (QQuickItem* part : allItems(item))
                         text = part->inherits("QQuickText") ? part->property("color").value<QColor>() : text;
-                } else if (type.startsWith("TintedButton") && item->isVisible()) {
-                    behind = item->property("background").value<QQuickItem*>()->property("color").value<QColor>();
-                    text = item->property("contentItem").value<QQuickItem*>()->property("color").value<QColor>();
+                } else if (type.startsWith("TintedButton")) {
+                    behind =
+                        item->property("background").value<QQuickItem*>()->property("color").value<QColor>();
+                    text =
+                        item->property("contentItem").value<QQuickItem*>()->property("color").value<QColor>();
                     if (item->property("prominent").toBool())
                         QCOMPARE(behind.alpha() == 0, !item->isEnabled());
                     behind = over(behind, page);

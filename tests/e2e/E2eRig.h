@@ -92,6 +92,15 @@ public:
         m_process.start(QStringLiteral(NORVANE_UNDER_TEST));
         m_process.waitForStarted(10000);
     }
+    // Another launch in the same home, as a user starting it twice: its exit code and what it said.
+    std::pair<int, QByteArray> launchAgain() const {
+        QProcess second;
+        second.setProcessEnvironment(m_process.processEnvironment());
+        second.setProcessChannelMode(QProcess::MergedChannels);
+        second.start(QStringLiteral(NORVANE_UNDER_TEST));
+        second.waitForFinished(20000);
+        return {second.exitCode(), second.readAll()};
+    }
     // SIGKILL: no clean-up of any kind, as in a crash or a power cut.
     void kill() {
         m_process.kill();

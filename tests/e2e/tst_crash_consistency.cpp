@@ -1,6 +1,7 @@
 // The files Norvane keeps survive a crash at any moment: the program runs as users run it, the user
 // types into another program, and the process is killed with SIGKILL at random moments while captures
-// and buffer syncs are being written. After every kill the folders must still be sound.
+// and buffer syncs are being written. After every kill the folders must still be sound, and the last
+// start still answers a second launch.
 #include "E2eRig.h"
 
 #include <QJsonArray>
@@ -66,6 +67,10 @@ private slots:
         }
         // Captures were being written while the kills came, or the test proved nothing.
         QVERIFY(QDir(app.data("captures")).entryList(QDir::Files).size() >= 5);
+        // A second launch hands over to the running copy, through the socket twenty crashes left behind.
+        const auto [code, said] = app.launchAgain();
+        QVERIFY2(code == 0 && said.contains("Norvane is already running"), said.constData());
+        QVERIFY(waitUntil([&] { return app.says("Another launch of Norvane handed over"); }));
         QVERIFY(app.terminate());
         QVERIFY2(problems(app).isEmpty(), qPrintable(problems(app).join("; ")));
     }

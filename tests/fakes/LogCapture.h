@@ -35,9 +35,6 @@ public:
                 result.append(text);
         return result;
     }
-    bool contains(const QString& category, QtMsgType type, const QString& message) const {
-        return messages(category, type).contains(message);
-    }
     void clear() {
         QMutexLocker lock(&s_mutex);
         s_lines.clear();

@@ -267,7 +267,7 @@ private slots:
         settle();
         click("closeButton");
         QTRY_COMPARE(rig->lastOutcome(), std::optional(NudgeOutcome::CloseButton));
-        present("another"); // while the closed card fades out
+        present("another");  // while the closed card fades out
         expectUnobtrusive(); // again: the answer field had taken the focus
         QCOMPARE(text("answerField"), QString());
         click("notNowButton");
