@@ -46,7 +46,7 @@ eviction-ignores-cooldown @@ monitoring @@ monitoring/MonitoringRules.cpp @@ if 
 selection-score-wrong @@ monitoring @@ monitoring/MonitoringRules.cpp @@ score += 25; @@ score += 5;
 app-switch-as-window @@ monitoring @@ monitoring/MonitoringRules.cpp @@ if (!previous || previous->appName != current->appName) @@ if (!previous)
 paused-loop-captures @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (m_appState->isPaused()) { @@ if (false) {
-stop-check-dropped @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (!self || loop.isCancelled() || session.isCancelled())\n        co_return;\n    if (!screenshot) @@ if (!self)\n        co_return;\n    if (!screenshot)
+stop-check-dropped @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (!self || loop.isCancelled() || session.isCancelled())\n        co_return;\n    if (!screenshot) @@ if (!self || (false && (loop.isCancelled() || session.isCancelled())))\n        co_return;\n    if (!screenshot)
 two-analyses-at-once @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (m_analysisTask) {\n        qCDebug @@ if (false) {\n        qCDebug
 analyzed-burst-not-remembered @@ monitoring @@ monitoring/MonitoringService.cpp @@ m_lastAnalyzedActivityBurstID = burstID; @@ (void)burstID;
 own-window-observed @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (rawWindow && !rawWindow->isOwnApp) @@ if (rawWindow)
