@@ -54,15 +54,14 @@ QColor over(const QColor& top, const QColor& bottom) {
 }
 
 // The WCAG contrast ratio of `text` (painted over `background`) against `background`.
-double contrast(QColor text, const QColor& background) {
-    text = over(text, background);
+double contrast(const QColor& text, const QColor& background) {
     const auto luminance = [](const QColor& c) {
         const auto channel = [](double v) {
             return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
         };
         return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
     };
-    const double lt = luminance(text), lb = luminance(background);
+    const double lt = luminance(over(text, background)), lb = luminance(background);
     return (std::max(lt, lb) + 0.05) / (std::min(lt, lb) + 0.05);
 }
 
@@ -393,11 +392,9 @@ diagnosticsDetail=Turn monitoring on to start collecting screenshots for nudge a
             const QColor page = theme->property("pageColor").value<QColor>();
             int checked = 0;
             for (QQuickItem* item : allItems(env.window->rootObject())) {
-                const QByteArray type = item->metaObject()->className();
+                const QByteArray type = item->isVisible() ? item->metaObject()->className() : "";
                 QColor text, behind = page;
-                if (!item->isVisible()) {
-                    continue;
-                } else if (type.startsWith("StatusBadge")) {
+                if (type.startsWith("StatusBadge")) {
                     for (QQuickItem* part : allItems(item))
                         text = part->inherits("QQuickText") ? part->property("color").value<QColor>() : text;
                 } else if (type.startsWith("TintedButton")) {
