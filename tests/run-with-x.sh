@@ -7,7 +7,7 @@ fdfile=$(mktemp)
 Xvfb -displayfd 3 -screen 0 "${NORVANE_XVFB_SCREEN:-1920x1080x24}" -nolisten tcp -noreset +extension COMPOSITE \
     +extension XTEST 3>"$fdfile" >/dev/null 2>&1 &
 xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$fdfile" ] && break; sleep 0.05; done
+for _ in $(seq 400); do [ -s "$fdfile" ] && break; sleep 0.05; done
 export DISPLAY=":$(head -n1 "$fdfile")"
 rm -f "$fdfile"
 unset WAYLAND_DISPLAY
@@ -19,8 +19,13 @@ fi
 
 openbox --sm-disable >/dev/null 2>&1 &
 wm_pid=$!
-# Wait until the window manager has announced itself.
-for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.05; done
+# Wait until the window manager has announced itself (a loaded machine may take seconds).
+wm_ready=0
+for _ in $(seq 400); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && { wm_ready=1; break; }
+    sleep 0.05
+done
+[ "$wm_ready" = 1 ] || echo "run-with-x: openbox has not announced itself after 20 s; going on" >&2
 
 "$@"
 rc=$?
