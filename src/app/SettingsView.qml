@@ -118,7 +118,7 @@ Item {
                 }
             }
 
-            // The three sections, in the order of the presentation.
+            // The sections, in the order of the presentation; exclusions once set up.
             Loader {
                 width: parent.width
                 sourceComponent: root.isSetup ? geminiSection : monitoringSection
@@ -130,6 +130,15 @@ Item {
             Loader {
                 width: parent.width
                 sourceComponent: root.isSetup ? monitoringSection : permissionsSection
+            }
+            Loader {
+                width: parent.width
+                active: !root.isSetup
+                visible: active
+                sourceComponent: ExclusionsSection {
+                    theme: look
+                    appState: root.appState
+                }
             }
 
             // Footer

@@ -152,9 +152,11 @@ ScreenshotService* ScreenshotService::shared() {
     static ScreenshotService* slot = nullptr;
     registerSlot(slot);
     return sharedInstance(slot, [] {
-        return new ScreenshotService(SystemFrontmostWindowProvider::shared(),
-                                     SystemWindowImageCapture::shared(),
-                                     SystemScreenRecordingPermissionChecker::shared(), g_root->clock());
+        auto* service =
+            new ScreenshotService(SystemFrontmostWindowProvider::shared(), SystemWindowImageCapture::shared(),
+                                  SystemScreenRecordingPermissionChecker::shared(), g_root->clock());
+        service->setExclusionSource(AppState::shared());
+        return service;
     });
 }
 
@@ -269,8 +271,10 @@ ShellCommands* ShellCommands::shared() {
     static ShellCommands* slot = nullptr;
     registerSlot(slot);
     return sharedInstance(slot, [] {
-        return new ShellCommands(AppState::shared(), sharedMonitoring(), SettingsWindowManager::shared(),
-                                 [] { QCoreApplication::quit(); });
+        auto* commands = new ShellCommands(AppState::shared(), sharedMonitoring(),
+                                           SettingsWindowManager::shared(), [] { QCoreApplication::quit(); });
+        commands->setExclusionCandidate([] { return ScreenshotService::shared()->recentOtherWindow(); });
+        return commands;
     });
 }
 

@@ -73,6 +73,20 @@ void ShellCommands::openSettings() {
         m_settingsWindow->show(SettingsPresentationMode::Standard);
 }
 
+QString ShellCommands::excludableApplication() const {
+    const std::optional<FrontmostWindowInfo> window =
+        m_exclusionCandidate ? m_exclusionCandidate() : std::nullopt;
+    if (!m_appState || !window || window->isOwnApp || window->appName.isEmpty() ||
+        m_appState->captureExclusions().excludes(*window))
+        return {};
+    return window->appName;
+}
+
+void ShellCommands::excludeCurrentApplication() {
+    if (const QString application = excludableApplication(); !application.isEmpty())
+        m_appState->setExcludedApplications(m_appState->excludedApplications() << application);
+}
+
 void ShellCommands::quit() {
     if (m_quit)
         m_quit();

@@ -30,6 +30,7 @@ class ShellCommands : public QObject {
 public:
     static inline const QString settingsTitle = QStringLiteral("Settings\u2026");
     static inline const QString quitTitle = QStringLiteral("Quit Norvane");
+    static inline const QString excludeTitle = QStringLiteral("Exclude the current app");
 
     // `quit` ends the application (QCoreApplication::quit in production).
     ShellCommands(AppState* appState, MonitoringControlling* monitoring,
@@ -37,6 +38,14 @@ public:
                   QObject* parent = nullptr);
 
     static ShellCommands* shared();
+
+    // Where "Exclude the current app" finds the application: the frontmost window of another program,
+    // or the last one seen while Norvane's own window was in front.
+    void setExclusionCandidate(std::function<std::optional<FrontmostWindowInfo>()> candidate) {
+        m_exclusionCandidate = std::move(candidate);
+    }
+    // The application that command would exclude; empty when there is none or it is excluded already.
+    QString excludableApplication() const;
 
     // Monitoring on and not paused: the open eye.
     bool isWatching() const;
@@ -54,6 +63,7 @@ public:
     Q_INVOKABLE void toggleMonitoring();
     Q_INVOKABLE void togglePause();
     Q_INVOKABLE void openSettings();
+    Q_INVOKABLE void excludeCurrentApplication();
     Q_INVOKABLE void quit();
 
 signals:
@@ -65,6 +75,7 @@ private:
     MonitoringControlling* m_monitoring;
     SettingsWindowPresenting* m_settingsWindow;
     std::function<void()> m_quit;
+    std::function<std::optional<FrontmostWindowInfo>()> m_exclusionCandidate;
     bool m_showsInWindow = false;
 };
 

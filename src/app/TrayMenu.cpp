@@ -11,6 +11,8 @@ TrayMenu::TrayMenu(ShellCommands* commands, QObject* parent)
     m_resumeTime = m_menu->addAction(QString());
     m_resumeTime->setEnabled(false); // plain text
     m_menu->addSeparator();
+    m_exclude = m_menu->addAction(ShellCommands::excludeTitle);
+    m_exclude->setEnabled(false); // until the menu opens and finds an application in front
     m_settings = m_menu->addAction(ShellCommands::settingsTitle);
     m_menu->addSeparator();
     m_quit = m_menu->addAction(ShellCommands::quitTitle);
@@ -23,6 +25,13 @@ TrayMenu::TrayMenu(ShellCommands* commands, QObject* parent)
         if (m_commands)
             m_commands->togglePause();
     });
+    connect(m_exclude, &QAction::triggered, this, [this] {
+        if (m_commands)
+            m_commands->excludeCurrentApplication();
+    });
+    // The frontmost application changes without notice: asked each time the menu opens.
+    connect(m_menu.get(), &QMenu::aboutToShow, this,
+            [this] { m_exclude->setEnabled(m_commands && !m_commands->excludableApplication().isEmpty()); });
     connect(m_settings, &QAction::triggered, this, [this] {
         if (m_commands)
             m_commands->openSettings();

@@ -14,8 +14,8 @@
 
 namespace norvane {
 
-// The tray's drop-down menu: seven entries (monitoring, pause/resume, resume time, separator, settings,
-// separator, quit), kept in step with the commands' titles and states.
+// The tray's drop-down menu: monitoring, pause/resume, resume time, separator, exclude the current app,
+// settings, separator, quit; kept in step with the commands' titles and states.
 class TrayMenu : public QObject {
     Q_OBJECT
 public:
@@ -26,6 +26,7 @@ public:
     QAction* monitoringAction() const { return m_monitoring; }
     QAction* pauseAction() const { return m_pause; }
     QAction* resumeTimeAction() const { return m_resumeTime; }
+    QAction* excludeAction() const { return m_exclude; }
     QAction* settingsAction() const { return m_settings; }
     QAction* quitAction() const { return m_quit; }
 
@@ -37,6 +38,7 @@ private:
     QAction* m_monitoring;
     QAction* m_pause;
     QAction* m_resumeTime;
+    QAction* m_exclude;
     QAction* m_settings;
     QAction* m_quit;
 };

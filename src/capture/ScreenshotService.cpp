@@ -46,7 +46,15 @@ ScreenshotService::ScreenshotService(FrontmostWindowProviding* windowProvider,
 ScreenshotService::~ScreenshotService() = default;
 
 std::optional<FrontmostWindowInfo> ScreenshotService::frontmostWindowInfo() {
-    return m_windowProvider->frontmostWindowInfo();
+    std::optional<FrontmostWindowInfo> window = m_windowProvider->frontmostWindowInfo();
+    if (window && !window->isOwnApp)
+        m_lastOtherWindow = window;
+    return window;
+}
+
+std::optional<FrontmostWindowInfo> ScreenshotService::recentOtherWindow() {
+    frontmostWindowInfo();
+    return m_lastOtherWindow;
 }
 
 void ScreenshotService::resetDeduplicationState() {
@@ -57,9 +65,16 @@ void ScreenshotService::resetDeduplicationState() {
 QCoro::Task<std::optional<Screenshot>> ScreenshotService::captureFrontmostWindow(bool force) {
     if (!m_permissionChecker->hasScreenRecordingPermission())
         co_return std::nullopt;
-    const std::optional<FrontmostWindowInfo> window = m_windowProvider->frontmostWindowInfo();
+    const std::optional<FrontmostWindowInfo> window = frontmostWindowInfo();
     if (!window || window->isOwnApp)
         co_return std::nullopt;
+    if (m_exclusionSource && m_exclusionSource->captureExclusions().excludes(*window)) {
+        // Not the title: it may be the very thing the user wanted kept private.
+        qCDebug(lcScreenshotService).noquote()
+            << QStringLiteral("Skipped the capture of an excluded window of %1")
+                   .arg(logSafe(window->appName));
+        co_return std::nullopt;
+    }
 
     QPointer<ScreenshotService> self(this);
     // The window may close between the read above and the capture; the capturer then yields nothing.

@@ -1,19 +1,22 @@
 #pragma once
 
+#include "model/AppState.h"
 #include "model/Clock.h"
 #include "model/ServiceInterfaces.h"
 
 #include <QByteArray>
 #include <QImage>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <optional>
 
 namespace norvane {
 
-// Turns the frontmost window of another application into one Screenshot: captures it, scales it to at
-// most 1024 pixels on the longest edge, encodes it as JPEG and drops frames that did not change.
+// Turns the frontmost window of another application into one Screenshot: captures it unless it is
+// excluded, scales it to at most 1024 pixels on the longest edge, encodes it as JPEG and drops frames that
+// did not change.
 // Main-thread confined; only the encoding and hashing run on a worker, and the last-frame pair is touched
 // on the main thread alone.
 class ScreenshotService : public QObject, public ScreenCapturing {
@@ -30,7 +33,13 @@ public:
 
     static ScreenshotService* shared();
 
+    // Where the exclusions are read before every capture; none without one.
+    void setExclusionSource(const AppState* appState) { m_exclusionSource = appState; }
+
     std::optional<FrontmostWindowInfo> frontmostWindowInfo() override;
+    // The frontmost window when it belongs to another program, else the last such window this service
+    // saw in front (Norvane's own window comes to the front while the user works in it).
+    std::optional<FrontmostWindowInfo> recentOtherWindow();
     QCoro::Task<std::optional<Screenshot>> captureFrontmostWindow(bool force) override;
     void resetDeduplicationState() override;
 
@@ -51,6 +60,8 @@ private:
     WindowImageCapturing* m_imageCapture;
     ScreenRecordingPermissionChecking* m_permissionChecker;
     Clock* m_clock;
+    QPointer<const AppState> m_exclusionSource;
+    std::optional<FrontmostWindowInfo> m_lastOtherWindow;
     std::optional<QString> m_lastCaptureSignature;
     std::optional<QString> m_lastCaptureFingerprint;
 };

@@ -72,6 +72,10 @@ std::optional<FrontmostWindowInfo> chooseFrontmostWindow(const WindowSnapshot& s
     info.appName = applicationName(application);
     info.windowTitle = title;
     info.isOwnApp = isOwnApplication(application, ownProcessIdentifier);
+    info.classNames = application.classNames;
+    if (application.bundleIdentifier)
+        info.classNames.append(*application.bundleIdentifier);
+    info.isFullScreen = focused && focused->isFullScreen && focused->windowNumber == info.windowID;
     return info;
 }
 

@@ -16,6 +16,7 @@ struct FrontmostApplication {
     qint64 processIdentifier = 0;
     std::optional<QString> localizedName;    // X11: the class part of WM_CLASS
     std::optional<QString> bundleIdentifier; // X11: /proc/<pid>/comm
+    QStringList classNames;                  // X11: both parts of WM_CLASS
 };
 
 // One entry of the on-screen window list, front to back. Absent fields follow the documented defaults:
@@ -32,6 +33,7 @@ struct WindowListEntry {
 struct FocusedWindowInfo {
     std::optional<quint32> windowNumber;
     std::optional<QString> title;
+    bool isFullScreen = false;
 };
 
 struct WindowSnapshot {
@@ -43,6 +45,7 @@ struct WindowSnapshot {
 // The window choice and title rules: the focused window by number when one is known (no fallback), else
 // the first normal, visible window of the application's process; title from the focused window, then the
 // list, then "Untitled Window"; own app by process identifier or by the name "Norvane".
-std::optional<FrontmostWindowInfo> chooseFrontmostWindow(const WindowSnapshot& snapshot, qint64 ownProcessIdentifier);
+std::optional<FrontmostWindowInfo> chooseFrontmostWindow(const WindowSnapshot& snapshot,
+                                                         qint64 ownProcessIdentifier);
 
 } // namespace norvane

@@ -97,6 +97,9 @@ AppState::AppState(QSettings* defaults, NudgePresenting* nudgePresenter, Clock* 
         setScreenshotInterval(interval == 0.0 ? 30.0 : interval);
         const double threshold = readDouble(m_defaults->value(confidenceThresholdKey));
         setConfidenceThreshold(threshold == 0.0 ? 0.7 : threshold);
+        const CaptureExclusions defaults = CaptureExclusions::defaults();
+        m_captureExclusions = {readExclusionList(excludedApplicationsKey, defaults.applications),
+                               readExclusionList(excludedTitlePatternsKey, defaults.titlePatterns)};
     }
     m_isBootstrapping = false;
 }
@@ -207,6 +210,33 @@ void AppState::setConfidenceThreshold(double value) {
         emit confidenceThresholdChanged();
     if (!m_isBootstrapping)
         writeSetting(confidenceThresholdKey, value);
+}
+
+QStringList AppState::readExclusionList(const QString& key, const QStringList& fallback) const {
+    if (!m_defaults->contains(key))
+        return fallback;
+    if (const auto stored = CaptureExclusions::fromStoredValue(m_defaults->value(key)))
+        return *stored;
+    qCWarning(lcAppState, "The setting %s could not be read; the default exclusions apply.", qPrintable(key));
+    return fallback;
+}
+
+void AppState::setExcludedApplications(const QStringList& value) {
+    const QStringList entries = CaptureExclusions::normalized(value);
+    if (entries == m_captureExclusions.applications)
+        return;
+    m_captureExclusions.applications = entries;
+    writeSetting(excludedApplicationsKey, CaptureExclusions::storedValue(entries));
+    emit captureExclusionsChanged();
+}
+
+void AppState::setExcludedTitlePatterns(const QStringList& value) {
+    const QStringList entries = CaptureExclusions::normalized(value);
+    if (entries == m_captureExclusions.titlePatterns)
+        return;
+    m_captureExclusions.titlePatterns = entries;
+    writeSetting(excludedTitlePatternsKey, CaptureExclusions::storedValue(entries));
+    emit captureExclusionsChanged();
 }
 
 // MARK: - Pause and resume

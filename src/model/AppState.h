@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Cancellation.h"
+#include "CaptureExclusions.h"
 #include "Clock.h"
 #include "Records.h"
 #include "ServiceInterfaces.h"
@@ -18,7 +19,7 @@
 namespace norvane {
 
 // The one observable application state: monitoring and pause, the nudge on screen, the nudge history,
-// the pipeline diagnostics, suppressed patterns and the three persisted settings. Main thread only.
+// the pipeline diagnostics, suppressed patterns and the persisted settings. Main thread only.
 //
 // Observed properties notify only when their value changes, except currentNudge, nudgeHistory and
 // nudgeDiagnostics, which notify on every assignment.
@@ -38,11 +39,17 @@ class AppState : public QObject {
                    screenshotIntervalChanged)
     Q_PROPERTY(double confidenceThreshold READ confidenceThreshold WRITE setConfidenceThreshold NOTIFY
                    confidenceThresholdChanged)
+    Q_PROPERTY(QStringList excludedApplications READ excludedApplications WRITE setExcludedApplications NOTIFY
+                   captureExclusionsChanged)
+    Q_PROPERTY(QStringList excludedTitlePatterns READ excludedTitlePatterns WRITE setExcludedTitlePatterns
+                   NOTIFY captureExclusionsChanged)
 
 public:
     static inline const QString apiKeyKey = QStringLiteral("gemini_api_key");
     static inline const QString screenshotIntervalKey = QStringLiteral("screenshot_interval");
     static inline const QString confidenceThresholdKey = QStringLiteral("confidence_threshold");
+    static inline const QString excludedApplicationsKey = QStringLiteral("excluded_applications");
+    static inline const QString excludedTitlePatternsKey = QStringLiteral("excluded_title_patterns");
 
     // `defaults` is where the three settings live; a null presenter drives nothing.
     explicit AppState(QSettings* defaults, NudgePresenting* nudgePresenter = nullptr,
@@ -71,6 +78,11 @@ public:
     void setScreenshotInterval(double value);
     double confidenceThreshold() const { return m_confidenceThreshold; }
     void setConfidenceThreshold(double value);
+    const CaptureExclusions& captureExclusions() const { return m_captureExclusions; }
+    QStringList excludedApplications() const { return m_captureExclusions.applications; }
+    void setExcludedApplications(const QStringList& value);
+    QStringList excludedTitlePatterns() const { return m_captureExclusions.titlePatterns; }
+    void setExcludedTitlePatterns(const QStringList& value);
 
     Clock* clock() const { return m_clock; }
     NudgePresenting* nudgePresenter() const { return m_nudgePresenter; }
@@ -102,6 +114,7 @@ signals:
     void apiKeyChanged();
     void screenshotIntervalChanged();
     void confidenceThresholdChanged();
+    void captureExclusionsChanged();
     // Every assignment of the interval after start-up, equal values included: a running loop restarts.
     void screenshotIntervalAssigned();
 
@@ -115,6 +128,7 @@ private:
     QCoro::Task<> autoResume(double seconds, CancellationToken token);
     void setPausedDiagnostics();
     void writeSetting(const QString& key, const QVariant& value);
+    QStringList readExclusionList(const QString& key, const QStringList& fallback) const;
     void restrictSettingsFileReporting();
     void presentOrUpdate();
     void dismissPresenter();
@@ -134,6 +148,7 @@ private:
     QString m_apiKey;
     double m_screenshotInterval = 30.0;
     double m_confidenceThreshold = 0.7;
+    CaptureExclusions m_captureExclusions = CaptureExclusions::defaults();
     QSettings* m_defaults;
     NudgePresenting* m_nudgePresenter;
     Clock* m_clock;

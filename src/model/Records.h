@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
 #include <optional>
@@ -41,6 +42,10 @@ struct FrontmostWindowInfo {
     QString appName;
     QString windowTitle;
     bool isOwnApp = false;
+    // Other names of the application: the window's class names (instance and class) and its process name.
+    QStringList classNames;
+    // The window covers its whole screen (presentations, video calls, games).
+    bool isFullScreen = false;
 
     bool operator==(const FrontmostWindowInfo&) const = default;
 };

@@ -184,7 +184,8 @@ private slots:
                     shown << (action->isSeparator() ? u"-"_s
                                                     : action->text() + (action->isEnabled() ? "*" : ""));
             }
-            QCOMPARE(shown.join(u" | "), entries + u" | - | Settings\u2026* | - | Quit Norvane*"_s);
+            QCOMPARE(shown.join(u" | "),
+                     entries + u" | - | Exclude the current app | Settings\u2026* | - | Quit Norvane*"_s);
             QCOMPARE(tray.currentIconName(), QLatin1String(icon));
         };
         expect("Monitoring: Off* | Pause for 30 min", "eye.slash");
@@ -201,6 +202,19 @@ private slots:
         expect("Monitoring: Off* | Resume Monitoring | Resumes at 3:30 PM", "eye.slash");
         menu->settingsAction()->trigger();
         QTRY_COMPARE(env.manager->window()->title(), u"Norvane Settings"_s);
+        // "Exclude the current app" adds the application in front when the menu opened, once.
+        std::optional<FrontmostWindowInfo> inFront = FrontmostWindowInfo{7, u"Gimp"_s, u"Untitled"_s};
+        env.commands->setExclusionCandidate([&] { return inFront; });
+        const auto offered = [&] {
+            emit menu->menu()->aboutToShow();
+            return menu->excludeAction()->isEnabled();
+        };
+        QVERIFY(offered());
+        menu->excludeAction()->trigger();
+        QCOMPARE(env.appState->excludedApplications().last(), u"Gimp"_s);
+        QVERIFY(!offered());
+        *inFront = FrontmostWindowInfo{8, u"Norvane"_s, u"Settings"_s, true};
+        QVERIFY(!offered());
         menu->quitAction()->trigger();
         QCOMPARE(env.quitCalls, 0); // it waits for the menu to close
         QTRY_COMPARE_WITH_TIMEOUT(env.quitCalls, 1, 2000);

@@ -2,6 +2,7 @@
 #include "capture/ScreenshotService.h"
 #include "capture/WindowChoice.h"
 #include "fakes/Fakes.h"
+#include "fakes/LogCapture.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,6 +16,7 @@ using namespace norvane::testing;
 using Store = ScreenshotDiskStore;
 
 Q_DECLARE_METATYPE(norvane::WindowSnapshot)
+Q_DECLARE_METATYPE(norvane::FrontmostWindowInfo)
 
 namespace {
 
@@ -177,6 +179,38 @@ private slots:
         QVERIFY(!capture());
         m_images.image = QImage(); // nothing to encode
         QVERIFY(!capture());
+    }
+
+    // Excluded windows are decided on names and title alone: not one pixel is read. Application names
+    // match whole (any case) against the name, the class names and the process name; titles by substring.
+    void exclusions_data() {
+        QTest::addColumn<FrontmostWindowInfo>("window");
+        QTest::addColumn<bool>("captured");
+        const auto row = [](const char* name, const char* app, QStringList classes, const char* title,
+                            bool captured) {
+            QTest::newRow(name) << FrontmostWindowInfo{3, app, title, false, classes} << captured;
+        };
+        row("application name, any case", "keepassxc", {}, "Vault", false);
+        row("class instance", "Electron", {"bitwarden", "Electron"}, "Vault", false);
+        row("process name", "Unknown App", {"", "", "1password"}, "Vault", false);
+        row("private window", "firefox", {}, "Bank - Mozilla Firefox Private Browsing", false);
+        row("incognito, any case", "Chrome", {}, "New Tab - Google Chrome (incognito)", false);
+        row("a name containing an excluded one", "KeePass Notes", {"keepass-notes"}, "Vault", true);
+        row("anything else", "Mail", {"mail"}, "Inbox", true);
+    }
+    void exclusions() {
+        QFETCH(FrontmostWindowInfo, window);
+        QFETCH(bool, captured);
+        QSettings settings(m_dir.filePath(QStringLiteral("exclusions.ini")), QSettings::IniFormat);
+        AppState state(&settings, nullptr, &m_clock);
+        m_service->setExclusionSource(&state);
+        m_provider.window = window;
+        LogCapture log;
+        QCOMPARE(capture(true).has_value(), captured);
+        QCOMPARE(m_images.requestedWindows.size(), captured ? 1 : 0);
+        const QStringList said = log.messages(QStringLiteral("Norvane.ScreenshotService"));
+        QCOMPARE(said.size(), captured ? 0 : 1);
+        QVERIFY(!said.join(' ').contains(window.windowTitle));
     }
 
     void serviceGoneWhileEncoding() {

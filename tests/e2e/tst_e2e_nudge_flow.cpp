@@ -78,11 +78,20 @@ private slots:
     // not take the focus; the user answers in the card, gets a recommendation, kept on disk, and rejects it.
     void typingLeadsToARecommendation() {
         TestWindow pad(kTypingPad);
+        // A password manager by its class name, excluded by default.
+        TestWindow vault(
+            {"--paint", "typing-pad", "--title", "Vault", "--class", "KeePassXC", "--pos", "900,60"});
         LoopbackHttpServer server;
-        QVERIFY(pad.isReady() && server.start());
+        QVERIFY(pad.isReady() && vault.isReady() && server.start());
         server.setResponder(goodModel);
         Norvane app(server.baseUrl());
-        QVERIFY2(putPadInFront(pad, app), "the typing pad could not be brought to the front");
+        QVERIFY2(putPadInFront(vault, app), "the vault could not be brought to the front");
+
+        // Typing into an excluded window wakes the loop, but nothing of that window is captured or kept.
+        QVERIFY(typeUntil(
+            vault, [&] { return app.says("Skipped the capture of an excluded window of KeePassXC"); }));
+        QVERIFY(QDir(app.data("captures")).isEmpty() && !app.log().contains("Vault"));
+        QVERIFY(activateWindow(pad.id()));
 
         // A burst of typing: a wake capture and active captures until the third one triggers analysis.
         QVERIFY2(typeUntil(pad, [&] { return count(server, isAnalysis) >= 1; }),

@@ -187,6 +187,24 @@ private slots:
                  QStringList("Could not save the setting gemini_api_key to " + unwritable.fileName() + "."));
     }
 
+    // Exclusion lists come back after a restart as they were left, an emptied list and a one-entry list
+    // included; a stored value that is no list gives the defaults and a log line, never exclusions off.
+    void exclusionsStored() {
+        Env env;
+        QCOMPARE(env->captureExclusions(), CaptureExclusions::defaults());
+        env->setExcludedApplications({" Gimp ", "gimp", "", "Krita"});
+        env->setExcludedTitlePatterns({});
+        env.load();
+        QCOMPARE(env->captureExclusions(), (CaptureExclusions{{"Gimp", "Krita"}, {}}));
+        env->setExcludedTitlePatterns({"Payroll"});
+        env.load();
+        QCOMPARE(env->excludedTitlePatterns(), QStringList{"Payroll"});
+        LogCapture log;
+        Env damaged("excluded_applications=@ByteArray(x)\nexcluded_title_patterns=@Variant(garbage)\n");
+        QCOMPARE(damaged->captureExclusions(), CaptureExclusions::defaults());
+        QCOMPARE(log.messages(QStringLiteral("Norvane.AppState"), QtWarningMsg).size(), 2);
+    }
+
     // MARK: pause and resume
 
     // Seconds until the auto-resume: 0 for at once, infinity for not within 400 years.

@@ -191,9 +191,14 @@ private slots:
     void frontmostFollowsFocus() {
         std::optional<TestWindow> alpha(QStringList{"--title", "Alpha Notes", "--class", "AlphaApp"}),
             beta(QStringList{"--title", "Beta Sheet", "--class", "BetaApp", "--pos", "300,40"});
+        // The class names are WM_CLASS's instance and class, then the process name.
+        const auto info = [](const TestWindow& window, const QString& app, const QString& title) {
+            return FrontmostWindowInfo{
+                window.id(), app, title, false, {"norvane-test", app, "norvane_testwin"}};
+        };
         for (int round = 0; round < 2; ++round) {
-            QVERIFY(inFront(*alpha, FrontmostWindowInfo{alpha->id(), "AlphaApp", "Alpha Notes", false}));
-            QVERIFY(inFront(*beta, FrontmostWindowInfo{beta->id(), "BetaApp", "Beta Sheet", false}));
+            QVERIFY(inFront(*alpha, info(*alpha, "AlphaApp", "Alpha Notes")));
+            QVERIFY(inFront(*beta, info(*beta, "BetaApp", "Beta Sheet")));
         }
         const WindowSnapshot snapshot = m_provider->readSnapshot();
         QCOMPARE(snapshot.application->bundleIdentifier,
@@ -267,7 +272,12 @@ private slots:
     void ownWindow() {
         TestWindow claimed({"--title", "Claimed", "--class", "Elsewhere"});
         QVERIFY(xprop(claimed.id(), QStringLiteral("-f _NET_WM_PID 32c -set _NET_WM_PID %1").arg(getpid())));
-        QVERIFY(inFront(claimed, FrontmostWindowInfo{claimed.id(), "Elsewhere", "Claimed", true}));
+        const FrontmostWindowInfo own{
+            claimed.id(), "Elsewhere", "Claimed", true, {"norvane-test", "Elsewhere", "tst_x11"}};
+        QVERIFY(inFront(claimed, own));
+        // A window covering its screen says so (presentations, calls and games get no card).
+        QVERIFY(xprop(claimed.id(), "-f _NET_WM_STATE 32a -set _NET_WM_STATE _NET_WM_STATE_FULLSCREEN"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_provider->frontmostWindowInfo()->isFullScreen, 10000);
     }
 
     // The card is translucent only while a compositing manager holds the screen's selection (openbox

@@ -36,23 +36,15 @@ std::optional<QString> readComm(qint64 pid) {
     return name;
 }
 
-// The class part of WM_CLASS ("instance\0class\0").
-std::optional<QString> wmClassName(const xcb_get_property_reply_t* reply) {
+// The parts of WM_CLASS ("instance\0class\0"), each possibly empty; nothing without a class part.
+std::optional<std::pair<QString, QString>> wmClass(const xcb_get_property_reply_t* reply) {
     if (!reply || reply->format != 8)
         return std::nullopt;
     const char* data = static_cast<const char*>(xcb_get_property_value(reply));
-    const int length = xcb_get_property_value_length(reply);
-    const QByteArray bytes(data, length);
-    const int split = bytes.indexOf('\0');
-    if (split < 0)
+    const QList<QByteArray> parts = QByteArray(data, xcb_get_property_value_length(reply)).split('\0');
+    if (parts.size() < 2)
         return std::nullopt;
-    QByteArray className = bytes.mid(split + 1);
-    const int end = className.indexOf('\0');
-    if (end >= 0)
-        className.truncate(end);
-    if (className.isEmpty())
-        return std::nullopt;
-    return QString::fromUtf8(className);
+    return std::pair(QString::fromUtf8(parts[0]), QString::fromUtf8(parts[1]));
 }
 
 struct WindowRequests {
@@ -70,6 +62,7 @@ struct WindowFacts {
     int layer = 1;
     double alpha = 0.0;
     std::optional<QString> title;
+    bool fullScreen = false;
 };
 
 } // namespace
@@ -173,8 +166,10 @@ WindowSnapshot SystemFrontmostWindowProvider::readSnapshot() {
 
         bool hidden = false;
         if (const uint32_t* states = propertyWords(state.get(), &n)) {
-            for (int i = 0; i < n; ++i)
-                hidden = hidden || (states[i] != XCB_ATOM_NONE && states[i] == atoms.netWmStateHidden);
+            for (int i = 0; i < n && states[i] != XCB_ATOM_NONE; ++i) {
+                hidden = hidden || states[i] == atoms.netWmStateHidden;
+                facts.fullScreen = facts.fullScreen || states[i] == atoms.netWmStateFullScreen;
+            }
         }
         const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
         facts.alpha = viewable && !hidden ? 1.0 : 0.0;
@@ -264,10 +259,14 @@ WindowSnapshot SystemFrontmostWindowProvider::readSnapshot() {
     FrontmostApplication application;
     const auto frontmostPid = pidOf(frontmost, frontmostFacts);
     application.processIdentifier = frontmostPid.value_or(0);
-    application.localizedName = wmClassName(classReply.get());
+    if (const auto names = wmClass(classReply.get())) {
+        if (!names->second.isEmpty())
+            application.localizedName = names->second;
+        application.classNames = {names->first, names->second};
+    }
     application.bundleIdentifier = frontmostPid ? readComm(*frontmostPid) : std::nullopt;
     snapshot.application = application;
-    snapshot.focused = FocusedWindowInfo{frontmost, frontmostFacts.title};
+    snapshot.focused = FocusedWindowInfo{frontmost, frontmostFacts.title, frontmostFacts.fullScreen};
     return snapshot;
 }
 

@@ -83,7 +83,7 @@ bool X11Connection::connectToServer() {
     }
 
     // Everything is asked for at once and read afterwards: one round trip instead of twenty.
-    static constexpr std::array<const char*, 22> names = {
+    static constexpr std::array<const char*, 23> names = {
         "_NET_ACTIVE_WINDOW",
         "_NET_CLIENT_LIST_STACKING",
         "_NET_WM_PID",
@@ -93,6 +93,7 @@ bool X11Connection::connectToServer() {
         "_NET_WM_WINDOW_TYPE_NORMAL",
         "_NET_WM_STATE",
         "_NET_WM_STATE_HIDDEN",
+        "_NET_WM_STATE_FULLSCREEN",
         "_NET_WM_WINDOW_TYPE_DESKTOP",
         "_NET_WM_WINDOW_TYPE_DOCK",
         "_NET_WM_WINDOW_TYPE_TOOLBAR",
@@ -128,8 +129,9 @@ bool X11Connection::connectToServer() {
     m_atoms.netWmWindowTypeNormal = atoms[6];
     m_atoms.netWmState = atoms[7];
     m_atoms.netWmStateHidden = atoms[8];
+    m_atoms.netWmStateFullScreen = atoms[9];
     for (size_t i = 0; i < std::size(m_atoms.otherWindowTypes); ++i)
-        m_atoms.otherWindowTypes[i] = atoms[9 + i];
+        m_atoms.otherWindowTypes[i] = atoms[10 + i];
 
     const auto* composite = xcb_get_extension_data(connection, &xcb_composite_id);
     const auto* shm = xcb_get_extension_data(connection, &xcb_shm_id);

@@ -30,6 +30,7 @@ public:
         uint32_t netWmWindowTypeNormal = 0;
         uint32_t netWmState = 0;
         uint32_t netWmStateHidden = 0;
+        uint32_t netWmStateFullScreen = 0;
         // Every other window type that EWMH defines; the first recognised type of a window decides.
         uint32_t otherWindowTypes[13] = {};
     };
