@@ -136,6 +136,7 @@ Item {
                 active: !root.isSetup
                 visible: active
                 sourceComponent: ExclusionsSection {
+                    objectName: "exclusionsSection"
                     theme: look
                     appState: root.appState
                 }

@@ -103,8 +103,18 @@ struct Env {
     // "name" or "parent/name", then ".property" when it is not the text.
     QQuickItem* item(const QString& path) const {
         QQuickItem* found = window->rootObject();
-        for (const QString& name : path.section(u'.', 0, 0).split(u'/'))
-            found = found ? found->findChild<QQuickItem*>(name) : nullptr;
+        for (const QString& name : path.section(u'.', 0, 0).split(u'/')) {
+            if (!found)
+                return nullptr;
+            QQuickItem* child = found->findChild<QQuickItem*>(name);
+            if (!child) { // items a Repeater made are only in the visual tree
+                const QList<QQuickItem*> within = allItems(found);
+                const auto it = std::find_if(within.begin() + 1, within.end(),
+                                             [&](QQuickItem* each) { return each->objectName() == name; });
+                child = it != within.end() ? *it : nullptr;
+            }
+            found = child;
+        }
         return found;
     }
     QString text(const QString& path) const {
@@ -128,9 +138,15 @@ struct Env {
         QTest::mouseClick(window, Qt::LeftButton, {},
                           target->mapToScene({target->width() / 2, target->height() / 2}).toPoint());
     }
-    void save(const QString& name) const {
+    // A picture of the window scrolled to the top, or to the item named.
+    void save(const QString& name, const QString& at = {}) const {
         QDir().mkpath(QStringLiteral(NORVANE_SCREENSHOT_DIR));
-        item("scrollArea")->setProperty("contentY", 0);
+        QQuickItem* flickable = item("scrollArea");
+        flickable->setProperty(
+            "contentY",
+            at.isEmpty()
+                ? 0.0
+                : item(at)->mapToItem(flickable->property("contentItem").value<QQuickItem*>(), {}).y());
         QVERIFY(window->grabWindow().save(QStringLiteral(NORVANE_SCREENSHOT_DIR "/") + name));
     }
 };
@@ -297,6 +313,8 @@ permissionsSection/sectionTitle=Permissions
 permissionsSection/sectionSubtitle=What this session lets Norvane see. Nothing here needs granting on X11.
 monitoringSection/sectionTitle=Monitoring
 monitoringSection/sectionSubtitle=Adjust cadence, thresholds, and the amount of interruption tolerance.
+exclusionsSection/sectionTitle=Exclusions
+exclusionsSection/sectionSubtitle=Norvane never captures, keeps or sends a window of these applications, or a window whose title contains one of these words.
 apiKeyCaption=API key
 apiKeyField.placeholderText=Gemini API key
 apiKeyPrivacyCaption=Stored locally on this computer. Norvane does not send screenshots anywhere except the Gemini request you explicitly enabled by turning monitoring on.
@@ -362,6 +380,21 @@ diagnosticsDetail=Turn monitoring on to start collecting screenshots for nudge a
         env.item("confidenceSlider")->forceActiveFocus();
         QTest::keyClick(env.window, Qt::Key_Right);
         QCOMPARE(env.text("confidenceBadge"), u"Confidence 0.75"_s);
+    }
+
+    // An exclusion typed into the window is added with Return, and its remove button takes out that one.
+    void exclusionLists() {
+        Env env;
+        QVERIFY(env.show(Mode::Standard, true));
+        env.item("excludedTitlesField")->forceActiveFocus();
+        for (const char key : std::string_view("Payroll\r"))
+            QTest::keyClick(env.window, key);
+        const QStringList titles = CaptureExclusions::defaults().titlePatterns;
+        QCOMPARE(env.appState->excludedTitlePatterns(), titles + QStringList{u"Payroll"_s});
+        env.click(u"remove_InPrivate"_s);
+        QCOMPARE(env.appState->excludedTitlePatterns(),
+                 (QStringList{u"Private Browsing"_s, u"Incognito"_s, u"Payroll"_s}));
+        env.save(u"settings-exclusions.png"_s, u"exclusionsSection"_s);
     }
 
     // The permission cards show what the session offers, as plain text, and Refresh reads it again. Every
