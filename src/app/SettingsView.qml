@@ -420,6 +420,65 @@ Item {
             }
 
             ControlCard {
+                objectName: "nudgeBudgetCard"
+                theme: look
+
+                Repeater {
+                    model: [
+                        { name: "nudgesPerHour", title: "Cards per hour", from: 1, to: 10, step: 1,
+                          label: n => n === 1 ? "1 card" : n + " cards" },
+                        { name: "nudgeGapMinutes", title: "Time between cards", from: 0, to: 60, step: 5,
+                          label: n => n === 0 ? "No minimum" : n + " minutes" }
+                    ]
+
+                    Column {
+                        required property var modelData
+                        width: parent.width
+                        spacing: 6
+
+                        Item {
+                            width: parent.width
+                            height: budgetTitle.height
+
+                            Text {
+                                id: budgetTitle
+                                text: modelData.title
+                                color: look.primaryText
+                                font.pixelSize: 13
+                                font.weight: Font.DemiBold
+                            }
+                            Text {
+                                objectName: modelData.name + "Label"
+                                anchors.right: parent.right
+                                text: modelData.label(root.appState[modelData.name])
+                                color: look.secondaryText
+                                font.pixelSize: 13
+                            }
+                        }
+                        TintedSlider {
+                            objectName: modelData.name + "Slider"
+                            width: parent.width
+                            theme: look
+                            tint: root.monitoringTint
+                            from: modelData.from
+                            to: modelData.to
+                            stepSize: modelData.step
+                            value: root.appState[modelData.name]
+                            onMoved: root.appState[modelData.name] = Math.round(value)
+                        }
+                    }
+                }
+                Text {
+                    objectName: "nudgeBudgetCaption"
+                    width: parent.width
+                    text: "When the budget is spent, Norvane sends nothing to Gemini until a card could appear again. It never shows a card over a full-screen window."
+                    color: look.secondaryText
+                    font.pixelSize: 12
+                    wrapMode: Text.WordWrap
+                }
+            }
+
+            ControlCard {
                 objectName: "captureCountCard"
                 theme: look
                 Component.onCompleted: root.controller.startCaptureCountUpdates()

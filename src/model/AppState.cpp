@@ -97,6 +97,11 @@ AppState::AppState(QSettings* defaults, NudgePresenting* nudgePresenter, Clock* 
         setScreenshotInterval(interval == 0.0 ? 30.0 : interval);
         const double threshold = readDouble(m_defaults->value(confidenceThresholdKey));
         setConfidenceThreshold(threshold == 0.0 ? 0.7 : threshold);
+        bool ok = false;
+        if (const int perHour = m_defaults->value(nudgesPerHourKey).toInt(&ok); ok)
+            setNudgesPerHour(perHour);
+        if (const int gap = m_defaults->value(nudgeGapMinutesKey).toInt(&ok); ok)
+            setNudgeGapMinutes(gap);
         const CaptureExclusions defaults = CaptureExclusions::defaults();
         m_captureExclusions = {readExclusionList(excludedApplicationsKey, defaults.applications),
                                readExclusionList(excludedTitlePatternsKey, defaults.titlePatterns)};
@@ -237,6 +242,59 @@ void AppState::setExcludedTitlePatterns(const QStringList& value) {
     m_captureExclusions.titlePatterns = entries;
     writeSetting(excludedTitlePatternsKey, CaptureExclusions::storedValue(entries));
     emit captureExclusionsChanged();
+}
+
+// MARK: - Nudge budget
+
+void AppState::setNudgesPerHour(int value) {
+    value = std::clamp(value, 1, maximumNudgesPerHour);
+    if (value == m_nudgesPerHour)
+        return;
+    m_nudgesPerHour = value;
+    if (!m_isBootstrapping)
+        writeSetting(nudgesPerHourKey, value);
+    emit nudgeBudgetChanged();
+}
+
+void AppState::setNudgeGapMinutes(int value) {
+    value = std::clamp(value, 0, maximumNudgeGapMinutes);
+    if (value == m_nudgeGapMinutes)
+        return;
+    m_nudgeGapMinutes = value;
+    if (!m_isBootstrapping)
+        writeSetting(nudgeGapMinutesKey, value);
+    emit nudgeBudgetChanged();
+}
+
+std::optional<QDateTime> AppState::nextNudgeAllowedAt() const {
+    const QDateTime now = m_clock->now();
+    QList<QDateTime> lastHour; // oldest first
+    for (const NudgeRecord& record : m_nudgeHistory)
+        if (record.outcome == NudgeOutcome::Shown && record.timestamp.secsTo(now) < 3600)
+            lastHour.append(record.timestamp);
+    QDateTime next = now;
+    if (m_snoozedUntil)
+        next = std::max(next, *m_snoozedUntil);
+    if (!lastHour.isEmpty())
+        next = std::max(next, lastHour.last().addSecs(60 * m_nudgeGapMinutes));
+    if (lastHour.size() >= m_nudgesPerHour)
+        next = std::max(next, lastHour[lastHour.size() - m_nudgesPerHour].addSecs(3600));
+    return next > now ? std::optional(next) : std::nullopt;
+}
+
+QString AppState::nudgeBudgetDetail() const {
+    const std::optional<QDateTime> next = nextNudgeAllowedAt();
+    if (!next)
+        return {};
+    const QString at = QLocale().toString(next->toLocalTime().time(), QLocale::ShortFormat);
+    return m_snoozedUntil && *m_snoozedUntil == *next
+               ? QStringLiteral("Nudges are snoozed; the next card can appear at %1.").arg(at)
+               : QStringLiteral("Nudge budget reached; the next card can appear at %1.").arg(at);
+}
+
+void AppState::snoozeNudges() {
+    m_snoozedUntil = m_clock->now().addSecs(qint64(snoozeMinutes * 60));
+    dismissCurrentNudge(NudgeOutcome::NotNow);
 }
 
 // MARK: - Pause and resume

@@ -39,6 +39,8 @@ class AppState : public QObject {
                    screenshotIntervalChanged)
     Q_PROPERTY(double confidenceThreshold READ confidenceThreshold WRITE setConfidenceThreshold NOTIFY
                    confidenceThresholdChanged)
+    Q_PROPERTY(int nudgesPerHour READ nudgesPerHour WRITE setNudgesPerHour NOTIFY nudgeBudgetChanged)
+    Q_PROPERTY(int nudgeGapMinutes READ nudgeGapMinutes WRITE setNudgeGapMinutes NOTIFY nudgeBudgetChanged)
     Q_PROPERTY(QStringList excludedApplications READ excludedApplications WRITE setExcludedApplications NOTIFY
                    captureExclusionsChanged)
     Q_PROPERTY(QStringList excludedTitlePatterns READ excludedTitlePatterns WRITE setExcludedTitlePatterns
@@ -48,6 +50,11 @@ public:
     static inline const QString apiKeyKey = QStringLiteral("gemini_api_key");
     static inline const QString screenshotIntervalKey = QStringLiteral("screenshot_interval");
     static inline const QString confidenceThresholdKey = QStringLiteral("confidence_threshold");
+    static inline const QString nudgesPerHourKey = QStringLiteral("nudges_per_hour");
+    static inline const QString nudgeGapMinutesKey = QStringLiteral("nudge_gap_minutes");
+    static constexpr int defaultNudgesPerHour = 3, maximumNudgesPerHour = 10;
+    static constexpr int defaultNudgeGapMinutes = 10, maximumNudgeGapMinutes = 60;
+    static constexpr double snoozeMinutes = 60;
     static inline const QString excludedApplicationsKey = QStringLiteral("excluded_applications");
     static inline const QString excludedTitlePatternsKey = QStringLiteral("excluded_title_patterns");
 
@@ -78,6 +85,19 @@ public:
     void setScreenshotInterval(double value);
     double confidenceThreshold() const { return m_confidenceThreshold; }
     void setConfidenceThreshold(double value);
+    // The nudge budget: at most this many cards in any hour (1 to 10), at least this many minutes apart
+    // (0 to 60). Values out of range are clamped.
+    int nudgesPerHour() const { return m_nudgesPerHour; }
+    void setNudgesPerHour(int value);
+    int nudgeGapMinutes() const { return m_nudgeGapMinutes; }
+    void setNudgeGapMinutes(int value);
+    // When the next card may appear under the budget and the snooze; nothing when one may appear now.
+    std::optional<QDateTime> nextNudgeAllowedAt() const;
+    // Why no card may appear now, for the diagnostics; empty when one may.
+    QString nudgeBudgetDetail() const;
+    // Takes the card away and lets none appear for an hour.
+    Q_INVOKABLE void snoozeNudges();
+
     const CaptureExclusions& captureExclusions() const { return m_captureExclusions; }
     QStringList excludedApplications() const { return m_captureExclusions.applications; }
     void setExcludedApplications(const QStringList& value);
@@ -115,6 +135,7 @@ signals:
     void screenshotIntervalChanged();
     void confidenceThresholdChanged();
     void captureExclusionsChanged();
+    void nudgeBudgetChanged();
     // Every assignment of the interval after start-up, equal values included: a running loop restarts.
     void screenshotIntervalAssigned();
 
@@ -149,6 +170,9 @@ private:
     double m_screenshotInterval = 30.0;
     double m_confidenceThreshold = 0.7;
     CaptureExclusions m_captureExclusions = CaptureExclusions::defaults();
+    int m_nudgesPerHour = defaultNudgesPerHour;
+    int m_nudgeGapMinutes = defaultNudgeGapMinutes;
+    std::optional<QDateTime> m_snoozedUntil;
     QSettings* m_defaults;
     NudgePresenting* m_nudgePresenter;
     Clock* m_clock;

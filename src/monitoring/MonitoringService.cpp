@@ -18,6 +18,8 @@ const QString kAnalyzingDetail =
                    "the last burst looks worth interrupting.");
 const QString kNudgeVisibleDetail =
     QStringLiteral("A nudge is already on screen, so Norvane is not analyzing another batch yet.");
+const QString kFullScreenDetail =
+    QStringLiteral("A window was full screen, so Norvane let this nudge go rather than interrupt.");
 const QString kNeedsDistinctDetail = QStringLiteral("Norvane still needs 3 distinct wake/active screenshots "
                                                     "from the same activity burst before it can ask Gemini.");
 
@@ -441,6 +443,12 @@ QCoro::Task<bool> MonitoringService::analyzeLatestBatchIfNeeded(CancellationToke
             << "Skipping analysis because there is not yet a distinct active batch to analyze";
         co_return false;
     }
+    // A card the budget would not let appear is not worth an upload: the burst counts as analysed.
+    if (const QString budget = m_appState->nudgeBudgetDetail(); !budget.isEmpty()) {
+        setDiagnostics(NudgePipelineState::WaitingForActivity, budget);
+        qCDebug(lcMonitoringService) << "Skipping analysis because the nudge budget allows no card now";
+        co_return true;
+    }
     setDiagnostics(NudgePipelineState::Analyzing, kAnalyzingDetail);
     QStringList reasons;
     for (const auto& screenshot : selected)
@@ -453,7 +461,13 @@ QCoro::Task<bool> MonitoringService::analyzeLatestBatchIfNeeded(CancellationToke
     const auto opportunity = co_await m_opportunityAnalyzer->analyze(selected, analysis);
     if (!self || analysis.isCancelled() || m_appState->isPaused())
         co_return false;
-    if (opportunity)
+    const std::optional<FrontmostWindowInfo> window =
+        opportunity ? m_screenCapturer->frontmostWindowInfo() : std::nullopt;
+    if (window && window->isFullScreen && !window->isOwnApp) {
+        // A presentation, a call or a game: the chance is let go, not kept for later.
+        setDiagnostics(NudgePipelineState::NoOpportunity, kFullScreenDetail);
+        qCInfo(lcMonitoringService) << "Dropped the nudge because a window is full screen";
+    } else if (opportunity)
         m_appState->presentOpportunity(*opportunity);
     else
         qCDebug(lcMonitoringService) << "Analyzer returned no opportunity for the selected screenshots";

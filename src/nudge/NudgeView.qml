@@ -220,6 +220,14 @@ Item {
                 Item { Layout.fillWidth: true }
 
                 CardButton {
+                    objectName: "snoozeButton"
+                    text: "Snooze 1 hour"
+                    look: "plain"
+                    Accessible.name: "Snooze nudges for 1 hour"
+                    onClicked: if (root.appState) root.appState.snoozeNudges()
+                }
+
+                CardButton {
                     objectName: "notNowButton"
                     text: "Not now"
                     look: "plain"

@@ -22,6 +22,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtQuickTest/quicktest.h>
 
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -130,6 +131,7 @@ struct Env {
     }
     // Scrolls the item into view and clicks it where a user would.
     void click(const QString& path) const {
+        QVERIFY(QQuickTest::qWaitForPolish(window)); // rows a model change rebuilt are placed first
         QQuickItem* target = item(path);
         QQuickItem* flickable = item("scrollArea");
         const double top = target->mapToItem(flickable->property("contentItem").value<QQuickItem*>(), {}).y();
@@ -313,6 +315,9 @@ permissionsSection/sectionTitle=Permissions
 permissionsSection/sectionSubtitle=What this session lets Norvane see. Nothing here needs granting on X11.
 monitoringSection/sectionTitle=Monitoring
 monitoringSection/sectionSubtitle=Adjust cadence, thresholds, and the amount of interruption tolerance.
+nudgesPerHourLabel=3 cards
+nudgeGapMinutesLabel=10 minutes
+nudgeBudgetCaption=When the budget is spent, Norvane sends nothing to Gemini until a card could appear again. It never shows a card over a full-screen window.
 exclusionsSection/sectionTitle=Exclusions
 exclusionsSection/sectionSubtitle=Norvane never captures, keeps or sends a window of these applications, or a window whose title contains one of these words.
 apiKeyCaption=API key
@@ -380,6 +385,10 @@ diagnosticsDetail=Turn monitoring on to start collecting screenshots for nudge a
         env.item("confidenceSlider")->forceActiveFocus();
         QTest::keyClick(env.window, Qt::Key_Right);
         QCOMPARE(env.text("confidenceBadge"), u"Confidence 0.75"_s);
+        env.item("nudgeGapMinutesSlider")->forceActiveFocus();
+        QTest::keyClick(env.window, Qt::Key_Left);
+        QCOMPARE(env.appState->nudgeGapMinutes(), 5);
+        QCOMPARE(env.text("nudgeGapMinutesLabel"), u"5 minutes"_s);
     }
 
     // An exclusion typed into the window is added with Return, and its remove button takes out that one.

@@ -205,6 +205,41 @@ private slots:
         QCOMPARE(log.messages(QStringLiteral("Norvane.AppState"), QtWarningMsg).size(), 2);
     }
 
+    // When the next card may appear, in minutes from the first card: at most N cards in any hour, at
+    // least the gap apart; one exactly at the limit may appear.
+    void nudgeBudget_data() {
+        QTest::addColumn<int>("perHour");
+        QTest::addColumn<int>("gap");
+        QTest::addColumn<QList<int>>("shownAt");
+        QTest::addColumn<int>("now");
+        QTest::addColumn<int>("next"); // -1: a card may appear now
+        QTest::newRow("within the gap") << 3 << 10 << QList<int>{0} << 5 << 10;
+        QTest::newRow("at the gap") << 3 << 10 << QList<int>{0} << 10 << -1;
+        QTest::newRow("hour full") << 3 << 10 << QList<int>{0, 20, 40} << 50 << 60;
+        QTest::newRow("oldest card an hour old") << 3 << 10 << QList<int>{0, 20, 40} << 60 << -1;
+        QTest::newRow("one an hour, no gap") << 1 << 0 << QList<int>{0} << 59 << 60;
+        QTest::newRow("ten an hour") << 10 << 0 << QList<int>{0, 1, 2} << 3 << -1;
+    }
+    void nudgeBudget() {
+        QFETCH(int, perHour);
+        QFETCH(int, gap);
+        QFETCH(QList<int>, shownAt);
+        QFETCH(int, now);
+        Env env;
+        env->setNudgesPerHour(perHour);
+        env->setNudgeGapMinutes(gap);
+        const QDateTime start = env.clock.now();
+        const auto at = [&](int minute) { env.clock.advance(60 * minute - start.secsTo(env.clock.now())); };
+        for (const int minute : shownAt) {
+            at(minute);
+            env->presentOpportunity({QString::number(minute), 0.9, "o", "q", {}});
+            env->dismissCurrentNudge(NudgeOutcome::NotNow);
+        }
+        at(now);
+        const std::optional<QDateTime> next = env->nextNudgeAllowedAt();
+        QTEST(next ? int(start.secsTo(*next) / 60) : -1, "next");
+    }
+
     // MARK: pause and resume
 
     // Seconds until the auto-resume: 0 for at once, infinity for not within 400 years.

@@ -204,6 +204,39 @@ private slots:
         QVERIFY(h.analyzer.calls[1].last().activityBurstID != first);
     }
 
+    // With the budget spent, a burst is marked analysed without asking the model, and the status says
+    // when a card may come; a full-screen window lets a found opportunity go; a snooze holds cards back.
+    void nudgeBudget() {
+        MonitoringHarness h;
+        h.analyzer.answer = sample();
+        h.appState.setNudgesPerHour(1);
+        const auto nextBurst = [&h] {
+            h.run(60, 100); // the last burst ends
+            h.run(9);
+        };
+        const auto says = [&h](const QString& start) {
+            return h.appState.nudgeDiagnostics().detail.startsWith(start);
+        };
+        h.startWithFreshInput();
+        h.run(8);
+        h.appState.dismissCurrentNudge(NudgeOutcome::NotNow);
+        nextBurst();
+        QCOMPARE(h.analyzer.calls.size(), 1);
+        QVERIFY(says("Nudge budget reached; the next card can appear at "));
+        QCOMPARE(h.service.lastAnalyzedActivityBurstID(), h.service.currentActivityBurstID());
+        h.clock.advance(3600);
+        h.capturer.window->isFullScreen = true;
+        nextBurst();
+        QCOMPARE(h.analyzer.calls.size(), 2);
+        QVERIFY(!h.appState.currentNudge());
+        QVERIFY(says("A window was full screen, so Norvane let this nudge go rather than interrupt."));
+        h.capturer.window->isFullScreen = false;
+        h.appState.snoozeNudges();
+        nextBurst();
+        QCOMPARE(h.analyzer.calls.size(), 2);
+        QVERIFY(says("Nudges are snoozed; the next card can appear at "));
+    }
+
     // A stop or a pause while the model is thinking: whatever it answers raises no card, and the status
     // stays "off" or "paused".
     void analysisLandingAfterAStopOrPausePresentsNothing() {

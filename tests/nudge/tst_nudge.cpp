@@ -239,6 +239,7 @@ private slots:
         expectTexts({{"observationText", sampleOpportunity().observation},
                      {"questionText", sampleOpportunity().question},
                      {"tellMeButton", "Tell me"},
+                     {"snoozeButton", "Snooze 1 hour"},
                      {"notNowButton", "Not now"}});
         QCOMPARE(item("answerField")->property("placeholderText"), u"Tell Norvane what you're doing"_s);
         QVERIFY(shown("questionFace") && !shown("errorText") && !shown("loadingFace"));
@@ -272,6 +273,10 @@ private slots:
         QCOMPARE(text("answerField"), QString());
         click("notNowButton");
         QTRY_COMPARE(rig->lastOutcome(), std::optional(NudgeOutcome::NotNow));
+        present("snoozed");
+        click("snoozeButton"); // no card for an hour, beyond the ten minutes between cards
+        QTRY_VERIFY(!rig->appState.currentNudge());
+        QCOMPARE(rig->appState.nextNudgeAllowedAt(), rig->clock.now().addSecs(3600));
     }
 
     // A long prompt scrolls in a box of at most 110 plus padding; the panel grows, its bottom edge 20
