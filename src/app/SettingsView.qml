@@ -132,6 +132,14 @@ Item {
                 sourceComponent: root.isSetup ? monitoringSection : permissionsSection
             }
 
+            HistorySection {
+                objectName: "historySection"
+                width: parent.width
+                theme: look
+                tint: root.monitoringTint
+                commands: root.controller.commands
+            }
+
             // Footer
             Item {
                 objectName: "footer"

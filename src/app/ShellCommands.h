@@ -30,6 +30,7 @@ class ShellCommands : public QObject {
 public:
     static inline const QString settingsTitle = QStringLiteral("Settings\u2026");
     static inline const QString quitTitle = QStringLiteral("Quit Norvane");
+    static inline const QString historyTitle = QStringLiteral("History\u2026");
 
     // `quit` ends the application (QCoreApplication::quit in production).
     ShellCommands(AppState* appState, MonitoringControlling* monitoring,
@@ -54,6 +55,12 @@ public:
     Q_INVOKABLE void toggleMonitoring();
     Q_INVOKABLE void togglePause();
     Q_INVOKABLE void openSettings();
+    // Set by the composition root; the history window is made on first use.
+    void setHistoryOpener(std::function<void()> open) { m_openHistory = std::move(open); }
+    Q_INVOKABLE void openHistory() {
+        if (m_openHistory)
+            m_openHistory();
+    }
     Q_INVOKABLE void quit();
 
 signals:
@@ -65,6 +72,7 @@ private:
     MonitoringControlling* m_monitoring;
     SettingsWindowPresenting* m_settingsWindow;
     std::function<void()> m_quit;
+    std::function<void()> m_openHistory;
     bool m_showsInWindow = false;
 };
 

@@ -12,6 +12,7 @@ TrayMenu::TrayMenu(ShellCommands* commands, QObject* parent)
     m_resumeTime->setEnabled(false); // plain text
     m_menu->addSeparator();
     m_settings = m_menu->addAction(ShellCommands::settingsTitle);
+    m_history = m_menu->addAction(ShellCommands::historyTitle);
     m_menu->addSeparator();
     m_quit = m_menu->addAction(ShellCommands::quitTitle);
 
@@ -26,6 +27,10 @@ TrayMenu::TrayMenu(ShellCommands* commands, QObject* parent)
     connect(m_settings, &QAction::triggered, this, [this] {
         if (m_commands)
             m_commands->openSettings();
+    });
+    connect(m_history, &QAction::triggered, this, [this] {
+        if (m_commands)
+            m_commands->openHistory();
     });
     // Queued, so the menu has closed before the application starts to wind down.
     connect(

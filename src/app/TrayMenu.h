@@ -14,8 +14,8 @@
 
 namespace norvane {
 
-// The tray's drop-down menu: seven entries (monitoring, pause/resume, resume time, separator, settings,
-// separator, quit), kept in step with the commands' titles and states.
+// The tray's drop-down menu: eight entries (monitoring, pause/resume, resume time, separator, settings,
+// history, separator, quit), kept in step with the commands' titles and states.
 class TrayMenu : public QObject {
     Q_OBJECT
 public:
@@ -27,6 +27,7 @@ public:
     QAction* pauseAction() const { return m_pause; }
     QAction* resumeTimeAction() const { return m_resumeTime; }
     QAction* settingsAction() const { return m_settings; }
+    QAction* historyAction() const { return m_history; }
     QAction* quitAction() const { return m_quit; }
 
 private:
@@ -38,6 +39,7 @@ private:
     QAction* m_pause;
     QAction* m_resumeTime;
     QAction* m_settings;
+    QAction* m_history;
     QAction* m_quit;
 };
 
