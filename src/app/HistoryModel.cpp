@@ -39,7 +39,9 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
                 {QStringLiteral("appName"), frame.appName},
                 {QStringLiteral("windowTitle"), frame.windowTitle},
                 {QStringLiteral("thumbnail"),
-                 QUrl::fromLocalFile(m_capturesDirectory + QLatin1Char('/') + frame.captureFileName)}});
+                 frame.onDisk
+                     ? QUrl::fromLocalFile(m_capturesDirectory + QLatin1Char('/') + frame.captureFileName)
+                     : QUrl()}});
         return frames;
     }
     case OutcomeRole:

@@ -25,7 +25,7 @@ public:
         TimeTextRole = Qt::UserRole + 1,
         KindRole,      // "analysis" or "recommendation"
         KindTitleRole, // as the view shows it
-        FramesRole,    // list of {appName, windowTitle, thumbnail (file URL)}
+        FramesRole,    // list of {appName, windowTitle, thumbnail (file URL; empty once the file is gone)}
         OutcomeRole,
         PromptRole, // empty when there is none
     };

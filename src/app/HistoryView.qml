@@ -125,7 +125,7 @@ Rectangle {
                                 Text {
                                     anchors.centerIn: parent
                                     width: parent.width - 16
-                                    visible: thumbnail.status === Image.Error
+                                    visible: thumbnail.status === Image.Null || thumbnail.status === Image.Error
                                     horizontalAlignment: Text.AlignHCenter
                                     wrapMode: Text.WordWrap
                                     text: "The capture is no longer on disk."

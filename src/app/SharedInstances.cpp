@@ -174,7 +174,8 @@ SentRequestLog* SentRequestLog::shared() {
     registerSlot(slot);
     return sharedInstance(slot, [] {
         const QString root = QFileInfo(ScreenshotDiskStore::shared()->rootDirectoryURL()).path();
-        return new SentRequestLog(root + QStringLiteral("/sent-requests.jsonl"), g_root->clock());
+        return new SentRequestLog(root + QStringLiteral("/sent-requests.jsonl"), g_root->clock(),
+                                  ScreenshotDiskStore::shared()->capturesDirectoryURL());
     });
 }
 

@@ -98,9 +98,10 @@ struct SentRequestLog::WorkerState {
     }
 };
 
-SentRequestLog::SentRequestLog(QString filePath, Clock* clock, QObject* parent)
-    : QObject(parent), m_filePath(std::move(filePath)), m_clock(clock ? clock : Clock::system()),
-      m_thread(new QThread(this)), m_worker(new QObject), m_state(std::make_shared<WorkerState>()) {
+SentRequestLog::SentRequestLog(QString filePath, Clock* clock, QString capturesDirectory, QObject* parent)
+    : QObject(parent), m_filePath(std::move(filePath)), m_capturesDirectory(std::move(capturesDirectory)),
+      m_clock(clock ? clock : Clock::system()), m_thread(new QThread(this)), m_worker(new QObject),
+      m_state(std::make_shared<WorkerState>()) {
     m_thread->setObjectName(QStringLiteral("SentRequestLog"));
     m_worker->moveToThread(m_thread);
     connect(m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
@@ -142,7 +143,8 @@ QCoro::Task<bool> SentRequestLog::append(SentRequest entry) {
 
 QCoro::Task<SentRequestPage> SentRequestLog::readSentRequests(int skip, int count) {
     const QString path = m_filePath;
-    std::function<SentRequestPage()> work = [path, skip, count] {
+    const QString captures = m_capturesDirectory;
+    std::function<SentRequestPage()> work = [path, captures, skip, count] {
         SentRequestPage page;
         QString error;
         const auto contents = WorkerState::readAll(path, error);
@@ -160,6 +162,12 @@ QCoro::Task<SentRequestPage> SentRequestLog::readSentRequests(int skip, int coun
             if (page.total >= skip && page.entries.size() < count)
                 page.entries.append(*entry);
             ++page.total;
+        }
+        // Asked here, off the main thread, so the view never tries a file that retention removed.
+        for (SentRequest& entry : page.entries) {
+            for (SentFrame& frame : entry.frames)
+                frame.onDisk = !captures.isEmpty() &&
+                               QFileInfo::exists(captures + QLatin1Char('/') + frame.captureFileName);
         }
         return page;
     };

@@ -29,8 +29,10 @@ public:
     static constexpr int maxEntries = 1000;
     static constexpr int trimMargin = 100;
 
-    // `clock` stamps the entries (the wall clock when null). Creates nothing on disk.
-    explicit SentRequestLog(QString filePath, Clock* clock = nullptr, QObject* parent = nullptr);
+    // `clock` stamps the entries (the wall clock when null). Reading tells which frames still have their
+    // file in `capturesDirectory`. Creates nothing on disk.
+    explicit SentRequestLog(QString filePath, Clock* clock = nullptr, QString capturesDirectory = {},
+                            QObject* parent = nullptr);
     // Finishes the operations already queued before returning.
     ~SentRequestLog() override;
 
@@ -64,6 +66,7 @@ private:
     void post(std::function<void()> run);
 
     QString m_filePath;
+    QString m_capturesDirectory;
     Clock* m_clock;
     QThread* m_thread;
     QObject* m_worker; // lives on m_thread

@@ -22,6 +22,7 @@ struct SentFrame {
     QString appName;
     QString windowTitle;
     QString captureFileName; // under the captures folder; retention may have removed it since
+    bool onDisk = false;     // whether the capture file was there when the entry was read
     bool operator==(const SentFrame&) const = default;
 };
 

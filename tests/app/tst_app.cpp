@@ -493,7 +493,7 @@ Analysis failed)"_s.split(u'\n');
             void copyString(const QString& text) override { copied << text; }
         } pasteboard;
         QTemporaryDir dir;
-        SentRequestLog log(dir.filePath(u"sent.jsonl"_s));
+        SentRequestLog log(dir.filePath(u"sent.jsonl"_s), nullptr, dir.path());
         for (int i = 0; i < 120; ++i) {
             const bool odd = i % 2;
             const SentRequest entry{
@@ -534,7 +534,7 @@ Analysis failed)"_s.split(u'\n');
                 return item->objectName() == u"thumbnail"_s && item->property("status").toInt() == status;
             });
         };
-        QTRY_VERIFY(thumbnails(1) == 1 && thumbnails(3) > 0); // Image.Ready, Image.Error
+        QTRY_VERIFY(thumbnails(1) == 1 && thumbnails(0) > 0); // Image.Ready, Image.Null
         QDir().mkpath(QStringLiteral(NORVANE_SCREENSHOT_DIR));
         QVERIFY(manager.window()->grabWindow().save(QStringLiteral(NORVANE_SCREENSHOT_DIR "/history.png")));
     }
