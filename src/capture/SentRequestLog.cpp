@@ -71,8 +71,11 @@ struct SentRequestLog::WorkerState {
             return QStringLiteral("Could not open %1 for writing: %2.").arg(path, file.errorString());
         if (!file.setPermissions(kPrivateFile))
             return QStringLiteral("Could not restrict %1 to its owner: %2.").arg(path, file.errorString());
-        if (file.write(bytes) != bytes.size() || !file.flush())
+        if (file.write(bytes) != bytes.size() || !file.flush()) {
+            // A part may have landed: count again, so the next entry starts on a line of its own.
+            lines.reset();
             return QStringLiteral("Could not write %1: %2.").arg(path, file.errorString());
+        }
         ++*lines;
         return *lines > maxEntries + trimMargin ? trim(path) : std::nullopt;
     }
@@ -82,8 +85,12 @@ struct SentRequestLog::WorkerState {
         const auto contents = readAll(path, error);
         if (!contents)
             return error;
-        QByteArrayList kept = contents->split('\n');
-        kept.removeAll(QByteArray());
+        // Lines torn by a crash go too, so the newest entries fill the whole allowance.
+        QByteArrayList kept;
+        for (const QByteArray& line : contents->split('\n')) {
+            if (fromJson(line))
+                kept.append(line);
+        }
         kept = kept.mid(std::max<qsizetype>(0, kept.size() - maxEntries));
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly))
