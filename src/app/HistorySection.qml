@@ -9,7 +9,7 @@ SettingsSection {
 
     title: "History"
     subtitle: "Every request that carried screenshots to Gemini, with the frames it sent and what came back."
-    symbol: "waveform.path.ecg"
+    symbol: "eye"
 
     TintedButton {
         objectName: "historyButton"

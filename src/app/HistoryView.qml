@@ -45,6 +45,17 @@ Rectangle {
         model: root.history
         ScrollBar.vertical: ScrollBar {}
 
+        header: Text {
+            objectName: "historySummary"
+            width: ListView.view.width
+            bottomPadding: 12
+            visible: root.history.total > 0
+            text: root.history.total === 1 ? "One request carried screenshots to Gemini."
+                  : root.history.total + " requests carried screenshots to Gemini, newest first."
+            color: look.secondaryText
+            font.pixelSize: 12
+        }
+
         delegate: Rectangle {
             id: card
 
