@@ -485,6 +485,7 @@ Analysis failed)"_s.split(u'\n');
         for (const char* name : {"diagnosticsDetail", "diagnosticsTitle", "apiTestMessage"})
             QCOMPARE(env.item(name)->property("textFormat").toInt(), int(Qt::PlainText));
     }
+
     // The history window lists the record newest first, reading a page at a time as asked; a frame whose
     // capture is gone shows the placeholder. Saves a PNG.
     void historyWindow() {
@@ -507,26 +508,27 @@ Analysis failed)"_s.split(u'\n');
         QImage frame(320, 200, QImage::Format_RGB32);
         frame.fill(Qt::darkCyan);
         QVERIFY(frame.save(dir.filePath(u"119.jpg"_s)));
-        HistoryWindowManager manager(&log, dir.path(), &pasteboard);
-        manager.show();
-        QVERIFY(QTest::qWaitForWindowExposed(manager.window()));
-        QCOMPARE(manager.window()->errors(), QList<QQmlError>());
-        HistoryModel* model = manager.model();
-        QTRY_COMPARE(model->rowCount(), 50);
-        for (const int rows : {100, 120}) {
-            model->fetchMore({});
-            QTRY_COMPARE(model->rowCount(), rows);
+        HistoryModel model(&log, dir.path(), &pasteboard);
+        model.reload();
+        for (const int rows : {50, 100, 120}) {
+            QTRY_COMPARE(model.rowCount(), rows);
+            model.fetchMore({});
         }
-        QVERIFY(!model->canFetchMore({}));
-        const auto at = [&](int row, int role) { return model->data(model->index(row), role); };
+        QVERIFY(!model.canFetchMore({}));
+        const auto at = [&](int row, int role) { return model.data(model.index(row), role); };
         QCOMPARE(at(0, HistoryModel::OutcomeRole).toString() + at(119, HistoryModel::OutcomeRole).toString(),
                  u"Outcome 119.Outcome 0."_s);
         QCOMPARE(at(0, HistoryModel::KindRole), SentRequestKind::recommendation);
         QCOMPARE(at(0, HistoryModel::FramesRole).toList().value(0).toMap().value(u"thumbnail"_s).toUrl(),
                  QUrl::fromLocalFile(dir.filePath(u"119.jpg"_s)));
         for (const int row : {1, 2})
-            model->copyPrompt(row);
+            model.copyPrompt(row);
         QCOMPARE(pasteboard.copied, QStringList{u"Prompt 117."_s});
+
+        HistoryWindowManager manager(&log, dir.path(), &pasteboard);
+        manager.show();
+        QVERIFY(QTest::qWaitForWindowExposed(manager.window()));
+        QCOMPARE(manager.window()->errors(), QList<QQmlError>());
         // Thumbnails load off the main thread: one loaded, one placeholder.
         const auto thumbnails = [&](int status) {
             const auto items = allItems(manager.window()->rootObject());
