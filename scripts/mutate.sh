@@ -96,6 +96,10 @@ badge-label-unreadable @@ app @@ app/StatusBadge.qml @@ badge.theme ? badge.them
 button-fill-undarkened @@ app @@ app/TintedButton.qml @@ fill: theme.readable(tint, Qt.rgba(1, 1, 1, 1)) @@ fill: tint
 permission-text-as-markup @@ app @@ app/PermissionCard.qml @@ textFormat: Text.PlainText @@ textFormat: Text.AutoText
 fading-card-keeps-focus @@ nudge @@ nudge/NudgePanelController.cpp @@     if (m_hiding) {\n        // The card still fading @@     if (false) {\n        // The card still fading
+history-cap-off-by-one @@ capture @@ capture/SentRequestLog.h @@ maxEntries = 1000 @@ maxEntries = 999
+history-file-not-0600 @@ capture @@ capture/SentRequestLog.cpp @@ if (!file.setPermissions(kPrivateFile)) @@ if (false)
+history-kind-wrong @@ analysis @@ analysis/OpportunityAnalyzer.cpp @@ recordSentRequest(SentRequestKind::analysis @@ recordSentRequest(SentRequestKind::recommendation
+history-oldest-first @@ capture @@ capture/SentRequestLog.cpp @@ for (auto it = lines.crbegin(); it != lines.crend(); ++it) { @@ for (auto it = lines.cbegin(); it != lines.cend(); ++it) {
 EOF
 )
 

@@ -39,8 +39,9 @@ QString withoutTimeZone(const QString& format) {
 
 } // namespace
 
-OpportunityAnalyzer::OpportunityAnalyzer(GeminiGenerating* geminiClient, AppState* appState, QObject* parent)
-    : QObject(parent), m_geminiClient(geminiClient), m_appState(appState) {}
+OpportunityAnalyzer::OpportunityAnalyzer(GeminiGenerating* geminiClient, AppState* appState,
+                                         SentRequestRecording* sentRequests, QObject* parent)
+    : QObject(parent), m_geminiClient(geminiClient), m_sentRequests(sentRequests), m_appState(appState) {}
 
 const QString& OpportunityAnalyzer::analysisPrompt() {
     // clang-format off
@@ -148,16 +149,28 @@ QCoro::Task<OpportunityAnalysisOutcome> OpportunityAnalyzer::analyzeOutcome(QLis
         parts.append(GeminiRequestPart::fromText(caption(i + 1, screenshots.at(i))));
     }
 
+    // Nothing is sent, so nothing is noted.
+    if (cancel.isCancelled())
+        co_return OpportunityAnalysisOutcome::cancelled();
     GeminiGenerating* client = m_geminiClient;
+    SentRequestRecording* sentRequests = m_sentRequests;
     const auto reply =
         co_await client->generate(std::move(parts), apiKey, 0.2, QStringLiteral("application/json"), cancel);
-    if (cancel.isCancelled() || (!reply && reply.error().kind() == GeminiClientError::Kind::Cancelled))
-        co_return OpportunityAnalysisOutcome::cancelled();
+    OpportunityAnalysisOutcome outcome = OpportunityAnalysisOutcome::cancelled();
+    if (!cancel.isCancelled() && (reply || reply.error().kind() != GeminiClientError::Kind::Cancelled))
+        outcome = interpret(reply, confidenceThreshold);
+    if (sentRequests)
+        sentRequests->recordSentRequest(SentRequestKind::analysis, screenshots, verdictText(outcome));
+    co_return outcome;
+}
+
+OpportunityAnalysisOutcome OpportunityAnalyzer::interpret(const Expected<QString, GeminiClientError>& reply,
+                                                          double confidenceThreshold) {
     if (!reply) {
         const QString description = reply.error().description();
         qCCritical(lcOpportunityAnalyzer, "Opportunity analysis failed: %s",
                    qUtf8Printable(logSafe(description)));
-        co_return OpportunityAnalysisOutcome::failure(description);
+        return OpportunityAnalysisOutcome::failure(description);
     }
 
     const auto envelope =
@@ -166,19 +179,30 @@ QCoro::Task<OpportunityAnalysisOutcome> OpportunityAnalyzer::analyzeOutcome(QLis
         const QString description = envelope.error().description();
         qCCritical(lcOpportunityAnalyzer, "Opportunity analysis failed: %s",
                    qUtf8Printable(logSafe(description)));
-        co_return OpportunityAnalysisOutcome::failure(description);
+        return OpportunityAnalysisOutcome::failure(description);
     }
     if (!envelope->has_value())
-        co_return OpportunityAnalysisOutcome::none(notInterruptingText);
+        return OpportunityAnalysisOutcome::none(notInterruptingText);
 
     const Opportunity& opportunity = **envelope;
     // Equality passes; a confidence that is not a number never does.
     if (opportunity.confidence >= confidenceThreshold)
-        co_return OpportunityAnalysisOutcome::found(opportunity);
-    co_return OpportunityAnalysisOutcome::none(QStringLiteral("Gemini saw something, but its confidence (") +
-                                               twoDecimals(opportunity.confidence) +
-                                               QStringLiteral(") stayed below the current threshold (") +
-                                               twoDecimals(confidenceThreshold) + QStringLiteral(")."));
+        return OpportunityAnalysisOutcome::found(opportunity);
+    return OpportunityAnalysisOutcome::none(QStringLiteral("Gemini saw something, but its confidence (") +
+                                            twoDecimals(opportunity.confidence) +
+                                            QStringLiteral(") stayed below the current threshold (") +
+                                            twoDecimals(confidenceThreshold) + QStringLiteral(")."));
+}
+
+QString OpportunityAnalyzer::verdictText(const OpportunityAnalysisOutcome& outcome) {
+    switch (outcome.kind) {
+    case OpportunityAnalysisOutcome::Kind::Opportunity:
+        return outcome.opportunity->observation + QLatin1Char('\n') + outcome.opportunity->question;
+    case OpportunityAnalysisOutcome::Kind::Cancelled:
+        return QStringLiteral("The analysis was cancelled before Gemini answered.");
+    default:
+        return outcome.message;
+    }
 }
 
 } // namespace norvane

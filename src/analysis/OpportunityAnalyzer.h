@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/AppState.h"
+#include "model/SentRequests.h"
 #include "model/ServiceInterfaces.h"
 
 #include <QObject>
@@ -37,11 +38,13 @@ struct OpportunityAnalysisOutcome {
 
 // Decides whether a burst of activity is worth an interruption: sends three screenshots with the
 // coaching prompt to the model, reads its verdict and compares the confidence with the threshold.
-// When it returns nothing, the reason is already in the pipeline diagnostics. Main thread.
+// When it returns nothing, the reason is already in the pipeline diagnostics. Every request that leaves
+// is noted with `sentRequests` (when given) together with its outcome. Main thread.
 class OpportunityAnalyzer : public QObject, public OpportunityAnalyzing {
     Q_OBJECT
 public:
-    OpportunityAnalyzer(GeminiGenerating* geminiClient, AppState* appState, QObject* parent = nullptr);
+    OpportunityAnalyzer(GeminiGenerating* geminiClient, AppState* appState,
+                        SentRequestRecording* sentRequests = nullptr, QObject* parent = nullptr);
 
     // The process-wide instance (defined by the application's composition root).
     static OpportunityAnalyzer* shared();
@@ -60,9 +63,15 @@ public:
     static QString caption(int position, const Screenshot& screenshot);
     // The user's locale's medium time style: hours, minutes and seconds, without a time zone.
     static QString mediumTimeText(const QDateTime& timestamp);
+    // What the history shows for an outcome: the observation and question, or why there is none.
+    static QString verdictText(const OpportunityAnalysisOutcome& outcome);
 
 private:
+    static OpportunityAnalysisOutcome interpret(const Expected<QString, GeminiClientError>& reply,
+                                                double confidenceThreshold);
+
     GeminiGenerating* m_geminiClient;
+    SentRequestRecording* m_sentRequests;
     QPointer<AppState> m_appState;
 };
 

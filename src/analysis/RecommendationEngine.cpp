@@ -5,8 +5,8 @@
 namespace norvane {
 
 RecommendationEngine::RecommendationEngine(GeminiGenerating* geminiClient, AppState* appState,
-                                           QObject* parent)
-    : QObject(parent), m_geminiClient(geminiClient), m_appState(appState) {}
+                                           SentRequestRecording* sentRequests, QObject* parent)
+    : QObject(parent), m_geminiClient(geminiClient), m_sentRequests(sentRequests), m_appState(appState) {}
 
 const QString& RecommendationEngine::closingText() {
     // clang-format off
@@ -76,13 +76,20 @@ RecommendationEngine::generateRecommendation(Opportunity opportunity, QString us
     }
 
     GeminiGenerating* client = m_geminiClient;
+    SentRequestRecording* sentRequests = currentScreenshot ? m_sentRequests : nullptr;
     const auto reply =
         co_await client->generate(std::move(parts), apiKey, 0.2, QStringLiteral("application/json"), cancel);
-    if (cancel.isCancelled())
-        co_return GeminiClientError::cancelled();
-    if (!reply)
-        co_return reply.error();
-    co_return JSONExtractor::decode<Recommendation>(*reply, decodeRecommendationEnvelope);
+    Expected<Recommendation, GeminiClientError> result = GeminiClientError::cancelled();
+    if (!cancel.isCancelled())
+        result = reply ? JSONExtractor::decode<Recommendation>(*reply, decodeRecommendationEnvelope)
+                       : Expected<Recommendation, GeminiClientError>(reply.error());
+    if (sentRequests) {
+        const QString outcome =
+            !result ? result.error().description() : result->headline + QLatin1Char('\n') + result->detail;
+        sentRequests->recordSentRequest(SentRequestKind::recommendation, {*currentScreenshot}, outcome,
+                                        result ? result->prompt : std::nullopt);
+    }
+    co_return result;
 }
 
 } // namespace norvane

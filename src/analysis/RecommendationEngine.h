@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/AppState.h"
+#include "model/SentRequests.h"
 #include "model/ServiceInterfaces.h"
 
 #include <QObject>
@@ -11,11 +12,13 @@
 namespace norvane {
 
 // Produces the one concrete suggestion a nudge ends with, from the opportunity, the user's answer and
-// a fresh screenshot. Shows and records nothing itself: every failure goes to the caller. Main thread.
+// a fresh screenshot. Shows and stores nothing itself: every failure goes to the caller. A request that
+// carries the screenshot is noted with `sentRequests` (when given). Main thread.
 class RecommendationEngine : public QObject, public RecommendationGenerating {
     Q_OBJECT
 public:
-    RecommendationEngine(GeminiGenerating* geminiClient, AppState* appState, QObject* parent = nullptr);
+    RecommendationEngine(GeminiGenerating* geminiClient, AppState* appState,
+                         SentRequestRecording* sentRequests = nullptr, QObject* parent = nullptr);
 
     // The process-wide instance (defined by the application's composition root).
     static RecommendationEngine* shared();
@@ -36,6 +39,7 @@ public:
 
 private:
     GeminiGenerating* m_geminiClient;
+    SentRequestRecording* m_sentRequests;
     QPointer<AppState> m_appState;
 };
 

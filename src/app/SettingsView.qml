@@ -142,6 +142,14 @@ Item {
                 }
             }
 
+            HistorySection {
+                objectName: "historySection"
+                width: parent.width
+                theme: look
+                tint: root.monitoringTint
+                commands: root.controller.commands
+            }
+
             // Footer
             Item {
                 objectName: "footer"

@@ -1,5 +1,6 @@
 #include "SharedInstances.h"
 
+#include "HistoryWindowManager.h"
 #include "PermissionService.h"
 #include "SettingsWindowManager.h"
 #include "ShellCommands.h"
@@ -8,6 +9,7 @@
 #include "analysis/RecommendationEngine.h"
 #include "capture/ScreenshotDiskStore.h"
 #include "capture/ScreenshotService.h"
+#include "capture/SentRequestLog.h"
 #include "model/AppState.h"
 #include "monitoring/InputActivityMonitor.h"
 #include "monitoring/MonitoringService.h"
@@ -23,6 +25,7 @@
 #include "platform/x11/X11WindowHints.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QSettings>
 
 namespace norvane {
@@ -167,6 +170,17 @@ ScreenshotDiskStore* ScreenshotDiskStore::shared() {
                           [] { return new ScreenshotDiskStore(std::nullopt, nullptr, g_root->clock()); });
 }
 
+// Next to the screenshots folder, in the data root.
+SentRequestLog* SentRequestLog::shared() {
+    static SentRequestLog* slot = nullptr;
+    registerSlot(slot);
+    return sharedInstance(slot, [] {
+        const QString root = QFileInfo(ScreenshotDiskStore::shared()->rootDirectoryURL()).path();
+        return new SentRequestLog(root + QStringLiteral("/sent-requests.jsonl"), g_root->clock(),
+                                  ScreenshotDiskStore::shared()->capturesDirectoryURL());
+    });
+}
+
 // MARK: - Analysis
 
 GeminiClient* GeminiClient::shared() {
@@ -179,15 +193,17 @@ GeminiClient* GeminiClient::shared() {
 OpportunityAnalyzer* OpportunityAnalyzer::shared() {
     static OpportunityAnalyzer* slot = nullptr;
     registerSlot(slot);
-    return sharedInstance(slot,
-                          [] { return new OpportunityAnalyzer(GeminiClient::shared(), AppState::shared()); });
+    return sharedInstance(slot, [] {
+        return new OpportunityAnalyzer(GeminiClient::shared(), AppState::shared(), SentRequestLog::shared());
+    });
 }
 
 RecommendationEngine* RecommendationEngine::shared() {
     static RecommendationEngine* slot = nullptr;
     registerSlot(slot);
-    return sharedInstance(
-        slot, [] { return new RecommendationEngine(GeminiClient::shared(), AppState::shared()); });
+    return sharedInstance(slot, [] {
+        return new RecommendationEngine(GeminiClient::shared(), AppState::shared(), SentRequestLog::shared());
+    });
 }
 
 // MARK: - Monitoring
@@ -274,7 +290,18 @@ ShellCommands* ShellCommands::shared() {
         auto* commands = new ShellCommands(AppState::shared(), sharedMonitoring(),
                                            SettingsWindowManager::shared(), [] { QCoreApplication::quit(); });
         commands->setExclusionCandidate([] { return ScreenshotService::shared()->recentOtherWindow(); });
+        commands->setHistoryOpener([] { HistoryWindowManager::shared()->show(); });
         return commands;
+    });
+}
+
+HistoryWindowManager* HistoryWindowManager::shared() {
+    static HistoryWindowManager* slot = nullptr;
+    registerSlot(slot);
+    return sharedInstance(slot, [] {
+        auto* pasteboard = g_root->own(new SystemPasteboard);
+        return new HistoryWindowManager(SentRequestLog::shared(),
+                                        ScreenshotDiskStore::shared()->capturesDirectoryURL(), pasteboard);
     });
 }
 

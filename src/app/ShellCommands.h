@@ -31,6 +31,7 @@ public:
     static inline const QString settingsTitle = QStringLiteral("Settings\u2026");
     static inline const QString quitTitle = QStringLiteral("Quit Norvane");
     static inline const QString excludeTitle = QStringLiteral("Exclude the current app");
+    static inline const QString historyTitle = QStringLiteral("History\u2026");
 
     // `quit` ends the application (QCoreApplication::quit in production).
     ShellCommands(AppState* appState, MonitoringControlling* monitoring,
@@ -64,6 +65,12 @@ public:
     Q_INVOKABLE void togglePause();
     Q_INVOKABLE void openSettings();
     Q_INVOKABLE void excludeCurrentApplication();
+    // Set by the composition root; the history window is made on first use.
+    void setHistoryOpener(std::function<void()> open) { m_openHistory = std::move(open); }
+    Q_INVOKABLE void openHistory() {
+        if (m_openHistory)
+            m_openHistory();
+    }
     Q_INVOKABLE void quit();
 
 signals:
@@ -76,6 +83,7 @@ private:
     SettingsWindowPresenting* m_settingsWindow;
     std::function<void()> m_quit;
     std::function<std::optional<FrontmostWindowInfo>()> m_exclusionCandidate;
+    std::function<void()> m_openHistory;
     bool m_showsInWindow = false;
 };
 

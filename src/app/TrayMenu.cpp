@@ -14,6 +14,7 @@ TrayMenu::TrayMenu(ShellCommands* commands, QObject* parent)
     m_exclude = m_menu->addAction(ShellCommands::excludeTitle);
     m_exclude->setEnabled(false); // until the menu opens and finds an application in front
     m_settings = m_menu->addAction(ShellCommands::settingsTitle);
+    m_history = m_menu->addAction(ShellCommands::historyTitle);
     m_menu->addSeparator();
     m_quit = m_menu->addAction(ShellCommands::quitTitle);
 
@@ -35,6 +36,10 @@ TrayMenu::TrayMenu(ShellCommands* commands, QObject* parent)
     connect(m_settings, &QAction::triggered, this, [this] {
         if (m_commands)
             m_commands->openSettings();
+    });
+    connect(m_history, &QAction::triggered, this, [this] {
+        if (m_commands)
+            m_commands->openHistory();
     });
     // Queued, so the menu has closed before the application starts to wind down.
     connect(

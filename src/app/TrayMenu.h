@@ -15,7 +15,7 @@
 namespace norvane {
 
 // The tray's drop-down menu: monitoring, pause/resume, resume time, separator, exclude the current app,
-// settings, separator, quit; kept in step with the commands' titles and states.
+// settings, history, separator, quit; kept in step with the commands' titles and states.
 class TrayMenu : public QObject {
     Q_OBJECT
 public:
@@ -28,6 +28,7 @@ public:
     QAction* resumeTimeAction() const { return m_resumeTime; }
     QAction* excludeAction() const { return m_exclude; }
     QAction* settingsAction() const { return m_settings; }
+    QAction* historyAction() const { return m_history; }
     QAction* quitAction() const { return m_quit; }
 
 private:
@@ -40,6 +41,7 @@ private:
     QAction* m_resumeTime;
     QAction* m_exclude;
     QAction* m_settings;
+    QAction* m_history;
     QAction* m_quit;
 };
 

@@ -1,12 +1,17 @@
 #include "AnalysisTesting.h"
 #include "LoopbackHttpServer.h"
 #include "analysis/GeminiClient.h"
+#include "analysis/OpportunityAnalyzer.h"
+#include "analysis/RecommendationEngine.h"
+#include "capture/SentRequestLog.h"
+#include "fakes/Fakes.h"
 #include "fakes/LogCapture.h"
 #include "fakes/ManualClock.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace norvane;
@@ -217,6 +222,43 @@ private slots:
         for (auto [key, text, masked] : rows)
             QCOMPARE(GeminiClient::maskApiKey(text, key), masked.replace('#', GeminiClient::apiKeyMask));
         QCOMPARE(log.messages("default"), QStringList());
+    }
+
+    // Each request that carries frames leaves one entry: what it was, the frames by name and what came
+    // back; never the key.
+    void sentRequestsAreRecorded() {
+        QTemporaryDir dir;
+        SentRequestLog log(dir.filePath("sent.jsonl"));
+        GeminiClient client(m_server->baseUrl());
+        const QList<Screenshot> frames{makeScreenshot("Sheets", "Budget"), makeScreenshot("Sheets", "Q3"),
+                                       makeScreenshot("Mail", "Inbox")};
+        m_server->setResponse(LoopbackHttpServer::json(
+            200, textReply("{\"opportunity\":{\"patternId\":\"p\",\"confidence\":0.9,\"category\":"
+                           "\"manual-work\",\"observation\":\"Cells are styled by hand.\",\"question\":"
+                           "\"What are the cells for?\"}}")));
+        OpportunityAnalyzer analyzer(&client, nullptr, &log);
+        auto verdict = startTask(analyzer.analyzeOutcome(frames, oddKey, 0.5));
+        QTRY_VERIFY_WITH_TIMEOUT(verdict->has_value(), 10000);
+        m_server->setResponse(LoopbackHttpServer::json(
+            200,
+            textReply("{\"recommendation\":{\"headline\":\"Use a style.\",\"detail\":\"One click.\","
+                      "\"prompt\":\"Make a style.\",\"effort\":\"1 minute\",\"impact\":\"5 minutes\"}}")));
+        RecommendationEngine engine(&client, nullptr, &log);
+        auto recommendation = startTask(engine.generateRecommendation({}, "Budget", frames[2], oddKey));
+        QTRY_VERIFY_WITH_TIMEOUT(recommendation->has_value(), 10000);
+
+        const SentRequestPage page = QCoro::waitFor(log.readSentRequests(0, 5));
+        QCOMPARE(page.total, 2);
+        QCOMPARE(page.entries[1].kind, SentRequestKind::analysis);
+        QCOMPARE(page.entries[1].outcome, "Cells are styled by hand.\nWhat are the cells for?");
+        QCOMPARE(page.entries[1].frames.size(), 3);
+        QCOMPARE(page.entries[1].frames[1].windowTitle, "Q3");
+        QCOMPARE(page.entries[0].kind, SentRequestKind::recommendation);
+        QCOMPARE(page.entries[0].outcome + page.entries[0].prompt.value_or(""),
+                 "Use a style.\nOne click.Make a style.");
+        QCOMPARE(page.entries[0].frames.value(0).appName, "Mail");
+        QFile file(log.filePath());
+        QVERIFY(file.open(QIODevice::ReadOnly) && !carriesKey(QString::fromUtf8(file.readAll())));
     }
 };
 

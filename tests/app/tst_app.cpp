@@ -6,10 +6,12 @@
 #include "analysis/GeminiClient.h"
 #include "analysis/LoopbackHttpServer.h"
 #include "app/AppDelegate.h"
+#include "app/HistoryWindowManager.h"
 #include "app/SettingsWindowManager.h"
 #include "app/SingleInstance.h"
 #include "app/TrayFallback.h"
 #include "app/TrayMenu.h"
+#include "capture/SentRequestLog.h"
 #include "fakes/Fakes.h"
 
 #include <cmath>
@@ -203,7 +205,7 @@ private slots:
                                                     : action->text() + (action->isEnabled() ? "*" : ""));
             }
             QCOMPARE(shown.join(u" | "),
-                     entries + u" | - | Exclude the current app | Settings\u2026* | - | Quit Norvane*"_s);
+                     entries + u" | - | Exclude the current app | Settings\u2026* | History\u2026* | - | Quit Norvane*"_s);
             QCOMPARE(tray.currentIconName(), QLatin1String(icon));
         };
         expect("Monitoring: Off* | Pause for 30 min", "eye.slash");
@@ -537,6 +539,61 @@ Analysis failed)"_s.split(u'\n');
         env.expectTexts(u"diagnosticsTime=11:45:07 PM\ndiagnosticsDetail=<b>Detail.</b>"_s);
         for (const char* name : {"diagnosticsDetail", "diagnosticsTitle", "apiTestMessage"})
             QCOMPARE(env.item(name)->property("textFormat").toInt(), int(Qt::PlainText));
+    }
+
+    // The history window lists the record newest first, reading a page at a time as asked; a frame whose
+    // capture is gone shows the placeholder. Saves a PNG.
+    void historyWindow() {
+        struct : PasteboardProviding {
+            QStringList copied;
+            void copyString(const QString& text) override { copied << text; }
+        } pasteboard;
+        QTemporaryDir dir;
+        SentRequestLog log(dir.filePath(u"sent.jsonl"_s), nullptr, dir.path());
+        for (int i = 0; i < 120; ++i) {
+            const bool odd = i % 2;
+            const SentRequest entry{
+                QDateTime(QDate(2026, 12, 4), QTime(9, 0)).addSecs(60 * i),
+                odd ? SentRequestKind::recommendation : SentRequestKind::analysis,
+                {{u"Sheets"_s, u"Budget"_s, u"%1.jpg"_s.arg(i)}, {u"Mail"_s, u"Inbox"_s, u"gone.jpg"_s}},
+                u"Outcome %1."_s.arg(i),
+                odd ? std::optional(u"Prompt %1."_s.arg(i)) : std::nullopt};
+            QVERIFY(QCoro::waitFor(log.append(entry)));
+        }
+        QImage frame(320, 200, QImage::Format_RGB32);
+        frame.fill(Qt::darkCyan);
+        QVERIFY(frame.save(dir.filePath(u"119.jpg"_s)));
+        HistoryModel model(&log, dir.path(), &pasteboard);
+        model.reload();
+        for (const int rows : {50, 100, 120}) {
+            QTRY_COMPARE(model.rowCount(), rows);
+            model.fetchMore({});
+        }
+        QVERIFY(!model.canFetchMore({}));
+        const auto at = [&](int row, int role) { return model.data(model.index(row), role); };
+        QCOMPARE(at(0, HistoryModel::OutcomeRole).toString() + at(119, HistoryModel::OutcomeRole).toString(),
+                 u"Outcome 119.Outcome 0."_s);
+        QCOMPARE(at(0, HistoryModel::KindRole), SentRequestKind::recommendation);
+        QCOMPARE(at(0, HistoryModel::FramesRole).toList().value(0).toMap().value(u"thumbnail"_s).toUrl(),
+                 QUrl::fromLocalFile(dir.filePath(u"119.jpg"_s)));
+        for (const int row : {1, 2})
+            model.copyPrompt(row);
+        QCOMPARE(pasteboard.copied, QStringList{u"Prompt 117."_s});
+
+        HistoryWindowManager manager(&log, dir.path(), &pasteboard);
+        manager.show();
+        QVERIFY(QTest::qWaitForWindowExposed(manager.window()));
+        QCOMPARE(manager.window()->errors(), QList<QQmlError>());
+        // Thumbnails load off the main thread: one loaded, one placeholder.
+        const auto thumbnails = [&](int status) {
+            const auto items = allItems(manager.window()->rootObject());
+            return std::count_if(items.begin(), items.end(), [status](QQuickItem* item) {
+                return item->objectName() == u"thumbnail"_s && item->property("status").toInt() == status;
+            });
+        };
+        QTRY_VERIFY(thumbnails(1) == 1 && thumbnails(0) > 0); // Image.Ready, Image.Null
+        QDir().mkpath(QStringLiteral(NORVANE_SCREENSHOT_DIR));
+        QVERIFY(manager.window()->grabWindow().save(QStringLiteral(NORVANE_SCREENSHOT_DIR "/history.png")));
     }
 };
 

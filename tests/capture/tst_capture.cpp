@@ -1,5 +1,6 @@
 #include "capture/ScreenshotDiskStore.h"
 #include "capture/ScreenshotService.h"
+#include "capture/SentRequestLog.h"
 #include "capture/WindowChoice.h"
 #include "fakes/Fakes.h"
 #include "fakes/LogCapture.h"
@@ -316,6 +317,63 @@ private slots:
                 R"({"timestamp":"2026-12-04T23:46:10Z","patternId":"repeated copy/paste","category":"stuck",)"
                 R"("observation":"Copies rows.","question":"All rows?","headline":"H","detail":"D",)"
                 R"("effort":"low","impact":"high","userAnswer":" yes "})"));
+    }
+
+    // MARK: the record of sent requests
+
+    // One private JSON line per request, names and texts only, newest read first. A line torn by a crash
+    // is skipped, and the next entry starts on a line of its own.
+    void sentRequestsAreRecordedPrivately() {
+        const QString path = base() + "/sent-requests.jsonl";
+        QVERIFY(QDir().mkpath(base()));
+        QFile torn(path);
+        QVERIFY(torn.open(QIODevice::WriteOnly));
+        torn.write(
+            "{\"time\":\"2026-12-04T23:00:00Z\",\"kind\":\"analysis\",\"outcome\":\"Old.\"}\n{\"time\":\"20");
+        torn.close();
+        QFile::setPermissions(path, QFile::Permissions(0x6644));
+        const Screenshot s = shot("Mail", "Inbox", "PIXELS-PIXELS");
+        SentRequestLog log(path, &m_clock);
+        log.recordSentRequest(SentRequestKind::analysis, {s, s}, "Gemini chose not to interrupt.");
+        QVERIFY(QCoro::waitFor(
+            log.append({kShotTime, SentRequestKind::recommendation, {}, "Use a macro.", "Write a macro."})));
+        const SentRequestPage page = QCoro::waitFor(log.readSentRequests(0, 50));
+        QCOMPARE(page.total, 3);
+        QStringList seen;
+        for (const SentRequest& entry : page.entries)
+            seen << entry.kind + ": " + entry.outcome + " " + entry.prompt.value_or("-");
+        QCOMPARE(seen, (QStringList{"recommendation: Use a macro. Write a macro.",
+                                    "analysis: Gemini chose not to interrupt. -", "analysis: Old. -"}));
+        QCOMPARE(page.entries[1].time, m_clock.now());
+        QCOMPARE(page.entries[1].frames,
+                 QList<SentFrame>(2, SentFrame{"Mail", "Inbox", Store::captureFileName(s)}));
+        QCOMPARE(QCoro::waitFor(log.readSentRequests(2, 5)).entries.value(0).outcome, "Old.");
+        const QByteArray contents = readAll(path);
+        QVERIFY(!contents.contains("PIXELS") && !contents.contains(QByteArray("PIXELS-PIXELS").toBase64()));
+        QCOMPARE(mode(path), 0600);
+    }
+
+    // The file keeps the newest thousand entries once it has grown past them; torn lines do not count.
+    void sentRequestsAreCapped() {
+        const QString path = base() + "/sent-requests.jsonl";
+        QVERIFY(QDir().mkpath(base()));
+        QFile seeded(path);
+        QVERIFY(seeded.open(QIODevice::WriteOnly));
+        const auto line = [](int number) {
+            const SentRequest entry{kShotTime, SentRequestKind::analysis, {}, QString::number(number), {}};
+            return QJsonDocument(SentRequestLog::toJson(entry)).toJson(QJsonDocument::Compact) + '\n';
+        };
+        for (int number = 0; number < 1100; ++number)
+            seeded.write(line(number));
+        seeded.write("{\"time\":\"20"); // cut short by a crash
+        seeded.close();
+        SentRequestLog log(path, &m_clock);
+        QVERIFY(QCoro::waitFor(log.append({kShotTime, SentRequestKind::analysis, {}, "1100", {}})));
+        QCOMPARE(readAll(path).count('\n'), 1000);
+        const SentRequestPage oldest = QCoro::waitFor(log.readSentRequests(999, 5));
+        QCOMPARE(oldest.total, 1000);
+        QCOMPARE(oldest.entries.value(0).outcome, "101");
+        QCOMPARE(QCoro::waitFor(log.readSentRequests(0, 1)).entries.value(0).outcome, "1100");
     }
 };
 

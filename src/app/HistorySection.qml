@@ -1,0 +1,23 @@
+import QtQuick
+import Norvane.Settings
+
+// The way to the history of what Norvane sent to Gemini.
+SettingsSection {
+    id: section
+
+    required property ShellCommands commands
+
+    title: "History"
+    subtitle: "Every request that carried screenshots to Gemini, with the frames it sent and what came back."
+    symbol: "eye"
+
+    TintedButton {
+        objectName: "historyButton"
+        theme: section.theme
+        tint: section.tint
+        prominent: false
+        text: "Show History\u2026"
+        enabled: section.commands !== null
+        onClicked: section.commands.openHistory()
+    }
+}
