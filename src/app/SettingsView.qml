@@ -131,6 +131,16 @@ Item {
                 width: parent.width
                 sourceComponent: root.isSetup ? monitoringSection : permissionsSection
             }
+            Loader {
+                width: parent.width
+                active: !root.isSetup && root.controller.captures !== null
+                visible: active
+                sourceComponent: CapturesSection {
+                    theme: look
+                    captures: root.controller.captures
+                    tint: root.controller.coolTint
+                }
+            }
 
             // Footer
             Item {

@@ -71,6 +71,12 @@ public:
     void setScreenshotInterval(double value);
     double confidenceThreshold() const { return m_confidenceThreshold; }
     void setConfidenceThreshold(double value);
+    // For settings kept by other classes: the stored value (invalid when none), and a write that keeps
+    // the settings file private and logs a failure.
+    QVariant storedSetting(const QString& key) const {
+        return m_defaults ? m_defaults->value(key) : QVariant();
+    }
+    void writeSetting(const QString& key, const QVariant& value);
 
     Clock* clock() const { return m_clock; }
     NudgePresenting* nudgePresenter() const { return m_nudgePresenter; }
@@ -114,7 +120,6 @@ private:
     void scheduleAutoResume();
     QCoro::Task<> autoResume(double seconds, CancellationToken token);
     void setPausedDiagnostics();
-    void writeSetting(const QString& key, const QVariant& value);
     void restrictSettingsFileReporting();
     void presentOrUpdate();
     void dismissPresenter();

@@ -12,6 +12,7 @@ Q_LOGGING_CATEGORY(lcOpportunityAnalyzer, "Norvane.OpportunityAnalyzer", QtInfoM
 Q_LOGGING_CATEGORY(lcNudgePanelController, "Norvane.NudgePanelController", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcApp, "Norvane.App", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcAppState, "Norvane.AppState", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcCaptureRetention, "Norvane.CaptureRetention", QtInfoMsg)
 
 namespace norvane {
 
