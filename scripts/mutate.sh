@@ -96,6 +96,10 @@ badge-label-unreadable @@ app @@ app/StatusBadge.qml @@ badge.theme ? badge.them
 button-fill-undarkened @@ app @@ app/TintedButton.qml @@ fill: theme.readable(tint, Qt.rgba(1, 1, 1, 1)) @@ fill: tint
 permission-text-as-markup @@ app @@ app/PermissionCard.qml @@ textFormat: Text.PlainText @@ textFormat: Text.AutoText
 fading-card-keeps-focus @@ nudge @@ nudge/NudgePanelController.cpp @@     if (m_hiding) {\n        // The card still fading @@     if (false) {\n        // The card still fading
+retention-age-at-limit-removed @@ capture @@ capture/ScreenshotDiskStore.cpp @@ file.modified.msecsTo(now) > maxAgeSeconds * 1000 @@ file.modified.msecsTo(now) >= maxAgeSeconds * 1000
+retention-size-off-by-one @@ capture @@ capture/ScreenshotDiskStore.cpp @@ summary.bytes > maxBytes @@ summary.bytes >= maxBytes
+retention-follows-links @@ capture @@ capture/ScreenshotDiskStore.cpp @@ if (entry.isSymLink() || !entry.isFile() @@ if (!entry.isFile()
+retention-not-rescheduled @@ app @@ app/CaptureRetention.cpp @@ m_lastPrune = m_clock->now();\n    schedule(); @@ m_lastPrune = m_clock->now();
 EOF
 )
 
