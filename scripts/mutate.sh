@@ -100,6 +100,10 @@ history-cap-off-by-one @@ capture @@ capture/SentRequestLog.h @@ maxEntries = 10
 history-file-not-0600 @@ capture @@ capture/SentRequestLog.cpp @@ if (!file.setPermissions(kPrivateFile)) @@ if (false)
 history-kind-wrong @@ analysis @@ analysis/OpportunityAnalyzer.cpp @@ recordSentRequest(SentRequestKind::analysis @@ recordSentRequest(SentRequestKind::recommendation
 history-oldest-first @@ capture @@ capture/SentRequestLog.cpp @@ for (auto it = lines.crbegin(); it != lines.crend(); ++it) { @@ for (auto it = lines.cbegin(); it != lines.cend(); ++it) {
+retention-age-at-limit-removed @@ capture @@ capture/ScreenshotDiskStore.cpp @@ file.modified.msecsTo(now) > maxAgeSeconds * 1000 @@ file.modified.msecsTo(now) >= maxAgeSeconds * 1000
+retention-size-off-by-one @@ capture @@ capture/ScreenshotDiskStore.cpp @@ summary.bytes > maxBytes @@ summary.bytes >= maxBytes
+retention-follows-links @@ capture @@ capture/ScreenshotDiskStore.cpp @@ if (entry.isSymLink() || !entry.isFile() @@ if (!entry.isFile()
+retention-not-rescheduled @@ app @@ app/CaptureRetention.cpp @@ m_lastPrune = m_clock->now();\n    schedule(); @@ m_lastPrune = m_clock->now();
 EOF
 )
 

@@ -1,5 +1,6 @@
 #include "ApplicationMain.h"
 #include "AppDelegate.h"
+#include "CaptureRetention.h"
 #include "SettingsWindowManager.h"
 #include "SharedInstances.h"
 #include "ShellCommands.h"
@@ -49,6 +50,8 @@ int runApplication(int argc, char* argv[], SharedInstances::Options options) {
         const auto afterLaunch = options.afterLaunch;
         SharedInstances root(std::move(options));
         AppState* appState = AppState::shared(); // loads the settings
+        // Made before the settings window that shows it, so it also outlives that window.
+        CaptureRetention::shared()->start();
 
         SingleInstance instance(socketName);
         if (!instance.listen())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CaptureRetention.h"
 #include "ShellCommands.h"
 #include "model/AppState.h"
 #include "model/Clock.h"
@@ -28,6 +29,7 @@ class SettingsController : public QObject {
     Q_PROPERTY(bool isSetup READ isSetup CONSTANT)
     Q_PROPERTY(norvane::AppState* appState READ appState CONSTANT)
     Q_PROPERTY(norvane::ShellCommands* commands READ commands CONSTANT)
+    Q_PROPERTY(norvane::CaptureRetention* captures READ captures CONSTANT)
 
     Q_PROPERTY(QColor brandTint READ brandTint CONSTANT)
     Q_PROPERTY(QColor coolTint READ coolTint CONSTANT)
@@ -91,6 +93,9 @@ public:
     bool isSetup() const { return m_mode == SettingsPresentationMode::Setup; }
     AppState* appState() const { return m_appState; }
     ShellCommands* commands() const { return m_commands; }
+    CaptureRetention* captures() const { return m_captures; }
+    // Before the view is loaded; null hides the captures section.
+    void setCaptures(CaptureRetention* captures) { m_captures = captures; }
 
     QString monitoringStatusTitle() const;
     QColor monitoringStatusTint() const;
@@ -164,6 +169,7 @@ private:
     GeminiGenerating* m_gemini;
     PermissionProviding* m_permissions;
     QPointer<ShellCommands> m_commands;
+    QPointer<CaptureRetention> m_captures;
     Clock* m_clock;
 
     std::optional<QString> m_apiTestMessage;

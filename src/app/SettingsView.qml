@@ -142,6 +142,17 @@ Item {
                 }
             }
 
+            Loader {
+                width: parent.width
+                active: !root.isSetup && root.controller.captures !== null
+                visible: active
+                sourceComponent: CapturesSection {
+                    theme: look
+                    captures: root.controller.captures
+                    tint: root.controller.coolTint
+                }
+            }
+
             HistorySection {
                 objectName: "historySection"
                 width: parent.width

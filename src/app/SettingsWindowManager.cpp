@@ -58,6 +58,7 @@ void SettingsWindowManager::show(SettingsPresentationMode mode) {
     auto* controller =
         new SettingsController(mode, m_appState, m_monitoring ? m_monitoring() : nullptr, m_gemini,
                                m_permissions, m_commands ? m_commands() : nullptr, m_clock, this);
+    controller->setCaptures(m_captures ? m_captures() : nullptr);
     connect(controller, &SettingsController::closeRequested, this, [this] {
         if (m_window)
             m_window->close();

@@ -44,6 +44,10 @@ public:
         m_commands = std::move(provider);
     }
 
+    void setCaptureRetentionProvider(std::function<CaptureRetention*()> provider) {
+        m_captures = std::move(provider);
+    }
+
     void show(SettingsPresentationMode mode) override;
 
     static QString titleFor(SettingsPresentationMode mode);
@@ -61,6 +65,7 @@ private:
     Clock* m_clock;
     std::function<MonitoringControlling*()> m_monitoring;
     std::function<ShellCommands*()> m_commands;
+    std::function<CaptureRetention*()> m_captures;
     std::unique_ptr<QQuickView> m_window;
     QPointer<SettingsController> m_controller;
 };

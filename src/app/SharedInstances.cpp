@@ -1,6 +1,7 @@
 #include "SharedInstances.h"
 
 #include "HistoryWindowManager.h"
+#include "CaptureRetention.h"
 #include "PermissionService.h"
 #include "SettingsWindowManager.h"
 #include "ShellCommands.h"
@@ -279,7 +280,18 @@ SettingsWindowManager* SettingsWindowManager::shared() {
         // Both refer back to this window; they are looked up when the window is shown.
         manager->setMonitoringProvider([] { return sharedMonitoring(); });
         manager->setShellCommandsProvider([] { return ShellCommands::shared(); });
+        manager->setCaptureRetentionProvider([] { return CaptureRetention::shared(); });
         return manager;
+    });
+}
+
+CaptureRetention* CaptureRetention::shared() {
+    static CaptureRetention* slot = nullptr;
+    registerSlot(slot);
+    return sharedInstance(slot, [] {
+        return new CaptureRetention(
+            AppState::shared(), ScreenshotDiskStore::shared(), [] { return sharedMonitoring(); },
+            g_root->clock());
     });
 }
 

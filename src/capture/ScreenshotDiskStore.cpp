@@ -17,6 +17,7 @@
 
 #include <qcorofuture.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <memory>
@@ -160,6 +161,56 @@ bool isAllowedInFileName(char32_t codePoint) {
 
 void logFailure(const char* prefix, const QString& description) {
     qCCritical(lcScreenshotDiskStore).noquote() << QString::fromLatin1(prefix) + description;
+}
+
+struct CaptureFile {
+    QString path;
+    QDateTime modified;
+    quint64 size = 0;
+};
+
+// The store's own captures in `directory`, oldest first. A link is never followed, whatever its name, so
+// nothing outside the folder is ever measured or removed; files of other names are not ours.
+QList<CaptureFile> captureFiles(const QString& directory) {
+    QList<CaptureFile> files;
+    const QFileInfoList entries = QDir(directory).entryInfoList(QDir::Files);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isSymLink() || !entry.isFile() || !ScreenshotDiskStore::isCaptureFileName(entry.fileName()))
+            continue;
+        files.append({entry.absoluteFilePath(), entry.lastModified(), quint64(entry.size())});
+    }
+    std::sort(files.begin(), files.end(), [](const CaptureFile& a, const CaptureFile& b) {
+        return a.modified != b.modified ? a.modified < b.modified : a.path < b.path;
+    });
+    return files;
+}
+
+// Removes captures oldest first while one is too old or they take too much (everything with `removeAll`);
+// stops at the first that cannot be removed, so a stuck old file never costs newer ones.
+CaptureFolderSummary tidyCaptureFolder(const QString& directory, const QDateTime& now, qint64 maxAgeSeconds,
+                                       quint64 maxBytes, bool removeAll) {
+    const QList<CaptureFile> files = captureFiles(directory);
+    CaptureFolderSummary summary;
+    summary.count = int(files.size());
+    for (const CaptureFile& file : files)
+        summary.bytes += file.size;
+    for (const CaptureFile& file : files) {
+        const bool tooOld = maxAgeSeconds > 0 && file.modified.msecsTo(now) > maxAgeSeconds * 1000;
+        const bool tooMuch = maxBytes > 0 && summary.bytes > maxBytes;
+        if (!removeAll && !tooOld && !tooMuch)
+            break;
+        QFile capture(file.path);
+        if (!capture.remove()) {
+            logFailure("Failed to remove a capture: ",
+                       QStringLiteral("Could not remove %1: %2.").arg(file.path, capture.errorString()));
+            break;
+        }
+        --summary.count;
+        summary.bytes -= file.size;
+        ++summary.removedCount;
+        summary.removedBytes += file.size;
+    }
+    return summary;
 }
 
 } // namespace
@@ -352,6 +403,56 @@ QCoro::Task<> ScreenshotDiskStore::persistRecommendation(Recommendation recommen
     co_await enqueue(std::move(work));
 }
 
+QCoro::Task<CaptureFolderSummary> ScreenshotDiskStore::pruneCaptures(QDateTime now, qint64 maxAgeSeconds,
+                                                                     quint64 maxBytes) {
+    std::function<CaptureFolderSummary(const QString&)> tidy = [now, maxAgeSeconds,
+                                                                maxBytes](const QString& directory) {
+        const CaptureFolderSummary summary =
+            tidyCaptureFolder(directory, now, maxAgeSeconds, maxBytes, false);
+        if (summary.removedCount > 0)
+            qCInfo(lcScreenshotDiskStore, "Removed %d captures (%llu bytes) past the retention limits.",
+                   summary.removedCount, summary.removedBytes);
+        return summary;
+    };
+    const CaptureFolderSummary summary = co_await tidyCaptures(std::move(tidy));
+    co_return summary;
+}
+
+QCoro::Task<CaptureFolderSummary> ScreenshotDiskStore::deleteAllCaptures(bool includingBuffer) {
+    const QString buffer = m_bufferDirectory;
+    std::function<CaptureFolderSummary(const QString&)> tidy = [includingBuffer, buffer,
+                                                                state = m_state](const QString& directory) {
+        if (includingBuffer && QFileInfo(buffer).isDir()) {
+            if (auto error = syncBufferFolder(buffer, {}, *state))
+                logFailure("Failed to empty the screenshot buffer on disk: ", *error);
+        }
+        const CaptureFolderSummary summary = tidyCaptureFolder(directory, {}, 0, 0, true);
+        qCInfo(lcScreenshotDiskStore, "Deleted all %d captures (%llu bytes)%s.", summary.removedCount,
+               summary.removedBytes, includingBuffer ? " and the buffer" : "");
+        return summary;
+    };
+    const CaptureFolderSummary summary = co_await tidyCaptures(std::move(tidy));
+    co_return summary;
+}
+
+QCoro::Task<CaptureFolderSummary> ScreenshotDiskStore::summarizeCaptures() {
+    std::function<CaptureFolderSummary(const QString&)> tidy = [](const QString& directory) {
+        return tidyCaptureFolder(directory, {}, 0, 0, false);
+    };
+    const CaptureFolderSummary summary = co_await tidyCaptures(std::move(tidy));
+    co_return summary;
+}
+
+QCoro::Task<CaptureFolderSummary>
+ScreenshotDiskStore::tidyCaptures(std::function<CaptureFolderSummary(const QString&)> tidy) {
+    auto result = std::make_shared<CaptureFolderSummary>();
+    const QString directory = m_capturesDirectory;
+    std::function<void()> work = [directory, tidy = std::move(tidy), result] { *result = tidy(directory); };
+    co_await enqueue(std::move(work));
+    const CaptureFolderSummary summary = *result;
+    co_return summary;
+}
+
 QString ScreenshotDiskStore::sanitizeForFileName(const QString& text) {
     QString result;
     result.reserve(text.size());
@@ -392,6 +493,13 @@ QString ScreenshotDiskStore::captureFileName(const Screenshot& screenshot) {
            sanitizeForFileName(screenshot.appName) + QLatin1Char('_') +
            sanitizeForFileName(screenshot.windowTitle) + QLatin1Char('_') +
            screenshot.id.toString(QUuid::WithoutBraces).toLower() + QStringLiteral(".jpg");
+}
+
+bool ScreenshotDiskStore::isCaptureFileName(const QString& fileName) {
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\d{4}-\\d{2}-\\d{2}_\\d{2}-\\d{2}-\\d{2}_\\d{3}_.+_"
+                       "[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\\.jpg$"));
+    return pattern.match(fileName).hasMatch();
 }
 
 QString ScreenshotDiskStore::bufferFileName(const Screenshot& screenshot, int index) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/CaptureHousekeeping.h"
 #include "model/Clock.h"
 #include "model/ServiceInterfaces.h"
 
@@ -18,7 +19,7 @@ namespace norvane {
 // index, and writes one JSON record per recommendation. One worker thread runs the file work, one
 // operation at a time in call order; callers await completion. Failures are logged and dropped.
 // Everything it creates is private to the user: folders 0700, files 0600.
-class ScreenshotDiskStore : public QObject, public ScreenshotPersisting {
+class ScreenshotDiskStore : public QObject, public ScreenshotPersisting, public CaptureHousekeeping {
     Q_OBJECT
 public:
     // Without a base directory the store writes under the user's data folder + "/Norvane". `clock` gives
@@ -34,6 +35,10 @@ public:
     QCoro::Task<> syncBuffer(QList<Screenshot> buffer) override;
     QCoro::Task<> persistRecommendation(Recommendation recommendation, Opportunity opportunity,
                                         QString userAnswer) override;
+    QCoro::Task<CaptureFolderSummary> pruneCaptures(QDateTime now, qint64 maxAgeSeconds,
+                                                    quint64 maxBytes) override;
+    QCoro::Task<CaptureFolderSummary> deleteAllCaptures(bool includingBuffer) override;
+    QCoro::Task<CaptureFolderSummary> summarizeCaptures() override;
 
     QString capturesDirectoryURL() const { return m_capturesDirectory; }
     QString bufferDirectoryURL() const { return m_bufferDirectory; }
@@ -48,6 +53,8 @@ public:
     static QString sanitizeForFileName(const QString& text);
     // yyyy-MM-dd_HH-mm-ss_SSS_APP_TITLE_lowercase-uuid.jpg, local time.
     static QString captureFileName(const Screenshot& screenshot);
+    // Whether `fileName` has the shape captureFileName() gives.
+    static bool isCaptureFileName(const QString& fileName);
     // NN_APP_TITLE_yyyy-MM-dd_HH-mm-ss.jpg with the 1-based position, local time; `index` is 0-based.
     static QString bufferFileName(const Screenshot& screenshot, int index);
     // yyyy-MM-dd_HH-mm-ss_SSS_PATTERN.json, local time of `now`.
@@ -65,6 +72,8 @@ private:
     struct WorkerState;
     static std::optional<QString> syncBufferFolder(const QString& directory, const QList<Screenshot>& buffer,
                                                    WorkerState& state);
+    // Runs `tidy` over the captures folder on the worker thread and logs what went.
+    QCoro::Task<CaptureFolderSummary> tidyCaptures(std::function<CaptureFolderSummary(const QString&)> tidy);
     // Runs `work` on the worker thread after every operation queued before it; resumes the caller when done.
     QCoro::Task<> enqueue(std::function<void()> work);
 

@@ -85,6 +85,12 @@ public:
     void setScreenshotInterval(double value);
     double confidenceThreshold() const { return m_confidenceThreshold; }
     void setConfidenceThreshold(double value);
+    // For settings kept by other classes: the stored value (invalid when none), and a write that keeps
+    // the settings file private and logs a failure.
+    QVariant storedSetting(const QString& key) const {
+        return m_defaults ? m_defaults->value(key) : QVariant();
+    }
+    void writeSetting(const QString& key, const QVariant& value);
     // The nudge budget: at most this many cards in any hour (1 to 10), at least this many minutes apart
     // (0 to 60). Values out of range are clamped.
     int nudgesPerHour() const { return m_nudgesPerHour; }
@@ -148,7 +154,6 @@ private:
     void scheduleAutoResume();
     QCoro::Task<> autoResume(double seconds, CancellationToken token);
     void setPausedDiagnostics();
-    void writeSetting(const QString& key, const QVariant& value);
     QStringList readExclusionList(const QString& key, const QStringList& fallback) const;
     void restrictSettingsFileReporting();
     void presentOrUpdate();

@@ -13,6 +13,7 @@ Q_LOGGING_CATEGORY(lcNudgePanelController, "Norvane.NudgePanelController", QtInf
 Q_LOGGING_CATEGORY(lcApp, "Norvane.App", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcAppState, "Norvane.AppState", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcSentRequestLog, "Norvane.SentRequestLog", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcCaptureRetention, "Norvane.CaptureRetention", QtInfoMsg)
 
 namespace norvane {
 

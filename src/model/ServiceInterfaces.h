@@ -154,6 +154,8 @@ public:
     virtual int recentCaptureCount(const QDateTime& now) = 0;
     // The screenshot buffer, oldest first.
     virtual QList<Screenshot> screenshotBuffer() const = 0;
+    // Empties the buffer in memory and on disk, unless monitoring is on and still needs it.
+    virtual void discardStoppedBuffer() = 0;
 };
 
 } // namespace norvane

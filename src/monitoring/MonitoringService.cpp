@@ -107,6 +107,11 @@ void MonitoringService::stop() {
     qCInfo(lcMonitoringService) << "Monitoring stopped";
 }
 
+void MonitoringService::discardStoppedBuffer() {
+    if (!m_appState->isMonitoring())
+        resetRuntimeState();
+}
+
 void MonitoringService::cancelAnalysis() {
     if (m_analysisTask) {
         m_analysisTask->cancel();

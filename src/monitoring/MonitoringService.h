@@ -41,6 +41,7 @@ public:
     void stop() override;
     int recentCaptureCount(const QDateTime& now) override;
     QList<Screenshot> screenshotBuffer() const override { return m_screenshotBuffer; }
+    void discardStoppedBuffer() override;
 
     // (Re)starts the one-second loop; a loop already running is cancelled first.
     void startLoop();

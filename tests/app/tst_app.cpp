@@ -7,11 +7,13 @@
 #include "analysis/LoopbackHttpServer.h"
 #include "app/AppDelegate.h"
 #include "app/HistoryWindowManager.h"
+#include "app/CaptureRetention.h"
 #include "app/SettingsWindowManager.h"
 #include "app/SingleInstance.h"
 #include "app/TrayFallback.h"
 #include "app/TrayMenu.h"
 #include "capture/SentRequestLog.h"
+#include "capture/ScreenshotDiskStore.h"
 #include "fakes/Fakes.h"
 
 #include <cmath>
@@ -67,6 +69,17 @@ double contrast(const QColor& text, const QColor& background) {
     const double lt = luminance(over(text, background)), lb = luminance(background);
     return (std::max(lt, lb) + 0.05) / (std::min(lt, lb) + 0.05);
 }
+
+// Records the limits of each prune and answers at once.
+struct CountingHousekeeping : CaptureHousekeeping {
+    QList<std::pair<qint64, quint64>> prunes;
+    QCoro::Task<CaptureFolderSummary> pruneCaptures(QDateTime, qint64 maxAge, quint64 maxBytes) override {
+        prunes.append({maxAge, maxBytes});
+        co_return CaptureFolderSummary{};
+    }
+    QCoro::Task<CaptureFolderSummary> deleteAllCaptures(bool) override { co_return CaptureFolderSummary{}; }
+    QCoro::Task<CaptureFolderSummary> summarizeCaptures() override { co_return CaptureFolderSummary{}; }
+};
 
 struct Env {
     QTemporaryDir dir;
@@ -498,6 +511,77 @@ diagnosticsDetail=Turn monitoring on to start collecting screenshots for nudge a
         server.setResponse(LoopbackHttpServer::json(400, R"({"error":{"message":"API key not valid."}})"));
         env.click("testConnectionButton");
         QTRY_VERIFY_WITH_TIMEOUT(env.text("apiTestMessage").contains(u"API key not valid."), 10000);
+    }
+
+    // A prune at start; while monitoring, one an hour after the last; none while it is off; one at once
+    // when a limit changes. A stored limit off the choices reads as the default.
+    void captureRetentionSchedule() {
+        Env env;
+        env.settings.setValue(CaptureRetention::retentionDaysKey, u"week"_s);
+        env.settings.setValue(CaptureRetention::sizeLimitKey, 5120);
+        CountingHousekeeping store;
+        CaptureRetention retention(
+            env.appState.get(), &store, [&] { return &env.monitoring; }, &env.clock);
+        retention.start();
+        const auto counts = [&](qsizetype count) { return store.prunes.size() == count; };
+        QCOMPARE(store.prunes.value(0), std::pair(qint64(7 * 86400), quint64(5120) << 20));
+        env.clock.advance(7200);
+        QVERIFY(counts(1));
+        env.appState->setIsMonitoring(true); // the last prune is more than an hour old
+        env.clock.advance(0);
+        QVERIFY(counts(2));
+        env.clock.advance(3599.9);
+        QVERIFY(counts(2));
+        env.clock.advance(0.1);
+        QVERIFY(counts(3));
+        env.clock.advance(3600);
+        QVERIFY(counts(4));
+        retention.setAgeChoice(3);
+        QVERIFY(counts(5) && store.prunes.last().first == 0);
+        QCOMPARE(env.settings.value(CaptureRetention::retentionDaysKey).toInt(), 0);
+        env.appState->setIsMonitoring(false);
+        env.clock.advance(7200);
+        QVERIFY(counts(5));
+    }
+
+    // The captures section tells what is stored and deletes it all after a confirmation; with monitoring
+    // off the buffer goes too, while monitoring runs it stays.
+    void storedCaptures() {
+        Env env;
+        ScreenshotDiskStore store(env.dir.filePath(u"data"_s));
+        CaptureRetention retention(
+            env.appState.get(), &store, [&] { return &env.monitoring; }, &env.clock);
+        env.manager->setCaptureRetentionProvider([&] { return &retention; });
+        const auto storeFrames = [&] {
+            QCoro::waitFor(
+                store.persistCapture(makeScreenshot(u"Mail"_s, u"Inbox"_s, 1, QByteArray(1000, 'a'))));
+            QCoro::waitFor(
+                store.persistCapture(makeScreenshot(u"Mail"_s, u"Inbox"_s, 1, QByteArray(2000, 'b'))));
+            QCoro::waitFor(store.syncBuffer({makeScreenshot()}));
+        };
+        const auto bufferFiles = [&] {
+            return QDir(store.bufferDirectoryURL()).entryList(QDir::Files).size();
+        };
+        storeFrames();
+        QVERIFY(env.show(Mode::Standard));
+        QTRY_COMPARE(env.text("storedCapturesSummary"), u"2 captures are stored, taking 2.9 kB."_s);
+        env.expectTexts(u"retentionValueLabel=7 days\nsizeLimitValueLabel=1 GB"_s);
+        env.click("deleteCapturesButton");
+        QTRY_VERIFY(env.item("confirmDeleteButton")->x() > 0); // laid out after Cancel
+        QCOMPARE(env.text("deleteConfirmation"),
+                 u"Delete every stored capture and the recent screenshots? This cannot be undone."_s);
+        env.click("confirmDeleteButton");
+        QTRY_COMPARE(env.text("storedCapturesSummary"), u"No captures are stored."_s);
+        QCOMPARE(bufferFiles(), 1); // the empty index
+        QCOMPARE(env.monitoring.discardCalls, 1);
+
+        env.appState->setIsMonitoring(true);
+        storeFrames();
+        retention.deleteAll();
+        QCOMPARE(QCoro::waitFor(store.summarizeCaptures()).count, 0); // queued behind the deletion
+        QCOMPARE(bufferFiles(), 2);
+        QCOMPARE(env.monitoring.discardCalls, 1);
+        env.manager.reset(); // the window goes before what it shows
     }
 
     // What the window reports follows the state while it is open: the monitoring badge (a pause counts even

@@ -304,6 +304,59 @@ private slots:
         QCOMPARE(indexedFiles(dir), QStringList());
     }
 
+    // Oldest first (by time written, not by name), by age and then by size; a capture exactly at a limit
+    // stays. Only the store's own files count: a foreign file, a link named like a capture and what it
+    // points to, the buffer and the records are never touched.
+    void retention_data() {
+        QTest::addColumn<qint64>("maxAge");
+        QTest::addColumn<quint64>("maxBytes");
+        QTest::addColumn<int>("kept"); // the newest this many of the five stay
+        QTest::newRow("no limits") << qint64(0) << quint64(0) << 5;
+        QTest::newRow("7 days, one exactly that old") << qint64(7 * 86400) << quint64(0) << 4;
+        QTest::newRow("300 bytes, exactly that much") << qint64(0) << quint64(300) << 3;
+        QTest::newRow("299 bytes") << qint64(0) << quint64(299) << 2;
+        QTest::newRow("age, then size") << qint64(2 * 86400) << quint64(100) << 1;
+    }
+    void retention() {
+        QFETCH(qint64, maxAge);
+        QFETCH(quint64, maxBytes);
+        QFETCH(int, kept);
+        ScreenshotDiskStore store(base(), nullptr, &m_clock);
+        const auto setAge = [&](const QString& path, double days) {
+            QFile file(path);
+            return file.open(QIODevice::Append) &&
+                   file.setFileTime(m_clock.now().addMSecs(qint64(-days * 86400000)),
+                                    QFileDevice::FileModificationTime);
+        };
+        QStringList names; // oldest first; their names sort the other way
+        for (const double days : {10.0, 7.0, 3.0, 1.0, 0.0}) {
+            const Screenshot s = shot("Mail", "Inbox", QByteArray(100, 'j'), int(days));
+            QCoro::waitFor(store.persistCapture(s));
+            names << Store::captureFileName(s);
+            QVERIFY(setAge(store.capturesDirectoryURL() + '/' + names.last(), days));
+        }
+        const QString dir = store.capturesDirectoryURL(), outside = m_dir.filePath("data/outside.jpg");
+        const QString link = "2026-01-01_00-00-00_000_A_B_0b7e2a1c-4f3d-4c2e-9a7b-1d2e3f4a5b6c.jpg";
+        QVERIFY(QFile(outside).open(QIODevice::WriteOnly) && setAge(outside, 30));
+        QVERIFY(QFile::link(outside, dir + '/' + link));
+        QVERIFY(QFile(dir + "/notes.txt").open(QIODevice::WriteOnly) && setAge(dir + "/notes.txt", 30));
+        QCoro::waitFor(store.syncBuffer({shot("Web", "Docs", "b")}));
+        QCoro::waitFor(store.persistRecommendation({"H", "D", {}, "low", "high"}, {"p"}, "a"));
+        const QStringList buffer = listing(store.bufferDirectoryURL());
+        const QStringList records = listing(store.recommendationsDirectoryURL());
+
+        const CaptureFolderSummary summary =
+            QCoro::waitFor(store.pruneCaptures(m_clock.now(), maxAge, maxBytes));
+        QStringList expected = names.mid(5 - kept) << link << "notes.txt";
+        expected.sort();
+        QCOMPARE(listing(dir), expected);
+        QCOMPARE((QList<quint64>{quint64(summary.count), summary.bytes, quint64(summary.removedCount)}),
+                 (QList<quint64>{quint64(kept), quint64(100 * kept), quint64(5 - kept)}));
+        QVERIFY(QFile::exists(outside));
+        QCOMPARE(listing(store.bufferDirectoryURL()), buffer);
+        QCOMPARE(listing(store.recommendationsDirectoryURL()), records);
+    }
+
     void recommendationRecords() {
         const Opportunity o{"repeated copy/paste", 0.82, "Copies rows.", "All rows?",
                             OpportunityCategory::Stuck};

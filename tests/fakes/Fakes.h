@@ -228,6 +228,8 @@ struct FakeMonitoringControl : MonitoringControlling {
         return int(captureTimes.size());
     }
     QList<Screenshot> screenshotBuffer() const override { return {}; }
+    int discardCalls = 0;
+    void discardStoppedBuffer() override { ++discardCalls; }
 
 private:
     void setMonitoring(bool on) {
