@@ -104,6 +104,17 @@ retention-age-at-limit-removed @@ capture @@ capture/ScreenshotDiskStore.cpp @@ 
 retention-size-off-by-one @@ capture @@ capture/ScreenshotDiskStore.cpp @@ summary.bytes > maxBytes @@ summary.bytes >= maxBytes
 retention-follows-links @@ capture @@ capture/ScreenshotDiskStore.cpp @@ if (entry.isSymLink() || !entry.isFile() @@ if (!entry.isFile()
 retention-not-rescheduled @@ app @@ app/CaptureRetention.cpp @@ m_lastPrune = m_clock->now();\n    schedule(); @@ m_lastPrune = m_clock->now();
+exclusion-title-case-sensitive @@ capture @@ model/CaptureExclusions.cpp @@ window.windowTitle.contains(pattern, Qt::CaseInsensitive) @@ window.windowTitle.contains(pattern)
+exclusion-class-names-ignored @@ capture @@ model/CaptureExclusions.cpp @@ named(window.appName) || std::any_of @@ named(window.appName) || false && std::any_of
+exclusion-emptied-list-comes-back @@ model @@ model/CaptureExclusions.cpp @@ entries.isEmpty() ? QVariant(QString()) : QVariant(entries) @@ QVariant(entries)
+exclusion-not-checked @@ capture @@ capture/ScreenshotService.cpp @@ if (m_exclusionSource && m_exclusionSource->captureExclusions().excludes(*window)) { @@ if (false) {
+exclusion-corrupt-list-empties @@ model @@ model/CaptureExclusions.cpp @@     return std::nullopt;\n} @@     return QStringList();\n}
+budget-gap-ignored @@ model @@ model/AppState.cpp @@ lastHour.last().addSecs(60 * m_nudgeGapMinutes) @@ lastHour.last()
+budget-cap-off-by-one @@ model @@ model/AppState.cpp @@ if (lastHour.size() >= m_nudgesPerHour) @@ if (lastHour.size() > m_nudgesPerHour)
+budget-uploads-anyway @@ monitoring @@ monitoring/MonitoringService.cpp @@ allows no card now";\n        co_return true; @@ allows no card now";
+full-screen-ignored @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (window && window->isFullScreen && !window->isOwnApp) { @@ if (false) {
+full-screen-not-read @@ platform @@ platform/x11/SystemFrontmostWindowProvider.cpp @@ facts.fullScreen || states[i] == atoms.netWmStateFullScreen @@ facts.fullScreen
+snooze-holds-nothing @@ nudge @@ model/AppState.cpp @@ m_snoozedUntil = m_clock->now().addSecs(qint64(snoozeMinutes * 60)); @@ m_snoozedUntil = m_clock->now();
 EOF
 )
 

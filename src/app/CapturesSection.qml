@@ -104,7 +104,7 @@ SettingsSection {
                 visible: !section.confirming
                 theme: section.theme
                 prominent: false
-                text: "Delete All Captures..."
+                text: "Delete All Captures\u2026"
                 onClicked: section.confirming = true
             }
             TintedButton {
