@@ -113,7 +113,7 @@ budget-gap-ignored @@ model @@ model/AppState.cpp @@ lastHour.last().addSecs(60 
 budget-cap-off-by-one @@ model @@ model/AppState.cpp @@ if (lastHour.size() >= m_nudgesPerHour) @@ if (lastHour.size() > m_nudgesPerHour)
 budget-uploads-anyway @@ monitoring @@ monitoring/MonitoringService.cpp @@ allows no card now";\n        co_return true; @@ allows no card now";
 full-screen-ignored @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (window && window->isFullScreen && !window->isOwnApp) { @@ if (false) {
-full-screen-not-read @@ platform @@ platform/x11/SystemFrontmostWindowProvider.cpp @@ facts.fullScreen || states[i] == atoms.netWmStateFullScreen @@ facts.fullScreen
+full-screen-not-read @@ platform @@ platform/x11/SystemFrontmostWindowProvider.cpp @@ facts.fullScreen || states[i] == atoms[Atom::NetWmStateFullScreen] @@ facts.fullScreen
 snooze-holds-nothing @@ nudge @@ model/AppState.cpp @@ m_snoozedUntil = m_clock->now().addSecs(qint64(snoozeMinutes * 60)); @@ m_snoozedUntil = m_clock->now();
 EOF
 )

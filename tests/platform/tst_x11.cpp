@@ -253,8 +253,9 @@ private slots:
             typeAtoms.append(reply->atom);
             free(reply);
         }
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window.id(), m_x->atoms().netWmWindowType,
-                            XCB_ATOM_ATOM, 32, typeAtoms.size(), typeAtoms.data());
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window.id(),
+                            m_x->atoms()[X11Connection::Atom::NetWmWindowType], XCB_ATOM_ATOM, 32,
+                            typeAtoms.size(), typeAtoms.data());
         const quint32 parent = transient ? m_x->root() : quint32(XCB_WINDOW_NONE);
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, window.id(), XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW,
                             32, 1, &parent);

@@ -18,6 +18,7 @@ using x11::checkedReply;
 using x11::propertyText;
 using x11::propertyWords;
 using x11::XcbPtr;
+using Atom = X11Connection::Atom;
 
 namespace {
 
@@ -65,6 +66,97 @@ struct WindowFacts {
     bool fullScreen = false;
 };
 
+WindowRequests requestFacts(xcb_connection_t* c, const X11Connection::Atoms& atoms, xcb_window_t window) {
+    WindowRequests r;
+    r.pid = xcb_get_property(c, 0, window, atoms[Atom::NetWmPid], XCB_ATOM_CARDINAL, 0, 1);
+    r.type = xcb_get_property(c, 0, window, atoms[Atom::NetWmWindowType], XCB_ATOM_ATOM, 0, 32);
+    r.transientFor = xcb_get_property(c, 0, window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 0, 1);
+    r.state = xcb_get_property(c, 0, window, atoms[Atom::NetWmState], XCB_ATOM_ATOM, 0, 64);
+    r.netName =
+        xcb_get_property(c, 0, window, atoms[Atom::NetWmName], XCB_GET_PROPERTY_TYPE_ANY, 0, kMaxTitleWords);
+    r.name = xcb_get_property(c, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, kMaxTitleWords);
+    r.attributes = xcb_get_window_attributes(c, window);
+    return r;
+}
+
+WindowFacts readFacts(xcb_connection_t* c, const X11Connection::Atoms& atoms, const WindowRequests& r) {
+    WindowFacts facts;
+    auto pid = checkedReply(xcb_get_property_reply, c, r.pid);
+    auto type = checkedReply(xcb_get_property_reply, c, r.type);
+    auto transientFor = checkedReply(xcb_get_property_reply, c, r.transientFor);
+    auto state = checkedReply(xcb_get_property_reply, c, r.state);
+    auto netName = checkedReply(xcb_get_property_reply, c, r.netName);
+    auto name = checkedReply(xcb_get_property_reply, c, r.name);
+    auto attributes = checkedReply(xcb_get_window_attributes_reply, c, r.attributes);
+
+    int n = 0;
+    if (const uint32_t* words = propertyWords(pid.get(), &n); n > 0 && words[0] > 0)
+        facts.pid = qint64(words[0]);
+
+    // Normal by the first recognised type (Qt's tool windows list UTILITY before NORMAL), or, without
+    // any recognised type, when it is not transient for another window.
+    std::optional<bool> normal;
+    if (const uint32_t* types = propertyWords(type.get(), &n)) {
+        for (int i = 0; i < n && !normal; ++i) {
+            if (types[i] == XCB_ATOM_NONE)
+                continue;
+            if (types[i] == atoms[Atom::NetWmWindowTypeNormal])
+                normal = true;
+            else if (atoms.isOtherWindowType(types[i]))
+                normal = false;
+        }
+    }
+    if (!normal) {
+        const uint32_t* owner = propertyWords(transientFor.get(), &n);
+        normal = !(owner && n > 0 && owner[0] != XCB_WINDOW_NONE);
+    }
+    facts.layer = *normal ? 0 : 1;
+
+    bool hidden = false;
+    if (const uint32_t* states = propertyWords(state.get(), &n)) {
+        for (int i = 0; i < n && states[i] != XCB_ATOM_NONE; ++i) {
+            hidden = hidden || states[i] == atoms[Atom::NetWmStateHidden];
+            facts.fullScreen = facts.fullScreen || states[i] == atoms[Atom::NetWmStateFullScreen];
+        }
+    }
+    const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    facts.alpha = viewable && !hidden ? 1.0 : 0.0;
+
+    // _NET_WM_NAME first; WM_NAME when it is missing or blank.
+    const QString netTitle = propertyText(netName.get(), atoms[Atom::Utf8String]);
+    if (!netTitle.trimmed().isEmpty())
+        facts.title = netTitle;
+    else if (const QString title = propertyText(name.get(), atoms[Atom::Utf8String]); !title.isEmpty())
+        facts.title = title;
+    else if (netName && netName->type != XCB_ATOM_NONE)
+        facts.title = netTitle;
+    return facts;
+}
+
+// Clients that do not set _NET_WM_PID: the server says which local process owns the window.
+void resolveMissingPids(xcb_connection_t* c, const QList<xcb_window_t>& windows, QList<WindowFacts>& facts) {
+    QList<QPair<int, xcb_res_query_client_ids_cookie_t>> pending;
+    for (int i = 0; i < windows.size(); ++i) {
+        if (facts[i].pid)
+            continue;
+        xcb_res_client_id_spec_t wanted{windows[i], XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+        pending.append({i, xcb_res_query_client_ids(c, 1, &wanted)});
+    }
+    for (const auto& [i, cookie] : std::as_const(pending)) {
+        auto reply = checkedReply(xcb_res_query_client_ids_reply, c, cookie);
+        if (!reply)
+            continue;
+        for (auto ids = xcb_res_query_client_ids_ids_iterator(reply.get()); ids.rem;
+             xcb_res_client_id_value_next(&ids)) {
+            if ((ids.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
+                xcb_res_client_id_value_value_length(ids.data) > 0) {
+                facts[i].pid = qint64(xcb_res_client_id_value_value(ids.data)[0]);
+                break;
+            }
+        }
+    }
+}
+
 } // namespace
 
 SystemFrontmostWindowProvider::SystemFrontmostWindowProvider(X11Connection* connection)
@@ -84,9 +176,9 @@ WindowSnapshot SystemFrontmostWindowProvider::readSnapshot() {
 
     // Every request goes out before the first reply is read, so the whole read costs three round trips
     // at most (root properties, window properties, XRes for windows without _NET_WM_PID).
-    auto activeCookie = xcb_get_property(c, 0, root, atoms.netActiveWindow, XCB_ATOM_WINDOW, 0, 1);
+    auto activeCookie = xcb_get_property(c, 0, root, atoms[Atom::NetActiveWindow], XCB_ATOM_WINDOW, 0, 1);
     auto stackingCookie =
-        xcb_get_property(c, 0, root, atoms.netClientListStacking, XCB_ATOM_WINDOW, 0, kMaxListWords);
+        xcb_get_property(c, 0, root, atoms[Atom::NetClientListStacking], XCB_ATOM_WINDOW, 0, kMaxListWords);
     auto activeReply = checkedReply(xcb_get_property_reply, c, activeCookie);
     auto stackingReply = checkedReply(xcb_get_property_reply, c, stackingCookie);
 
@@ -108,129 +200,27 @@ WindowSnapshot SystemFrontmostWindowProvider::readSnapshot() {
     if (!windows.contains(active))
         return snapshot;
 
-    auto request = [&](xcb_window_t window) {
-        WindowRequests r;
-        r.pid = xcb_get_property(c, 0, window, atoms.netWmPid, XCB_ATOM_CARDINAL, 0, 1);
-        r.type = xcb_get_property(c, 0, window, atoms.netWmWindowType, XCB_ATOM_ATOM, 0, 32);
-        r.transientFor = xcb_get_property(c, 0, window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 0, 1);
-        r.state = xcb_get_property(c, 0, window, atoms.netWmState, XCB_ATOM_ATOM, 0, 64);
-        r.netName =
-            xcb_get_property(c, 0, window, atoms.netWmName, XCB_GET_PROPERTY_TYPE_ANY, 0, kMaxTitleWords);
-        r.name =
-            xcb_get_property(c, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, kMaxTitleWords);
-        r.attributes = xcb_get_window_attributes(c, window);
-        return r;
-    };
     QList<WindowRequests> requests;
     requests.reserve(windows.size() + 1);
     for (xcb_window_t window : std::as_const(windows))
-        requests.append(request(window));
+        requests.append(requestFacts(c, atoms, window));
     auto classCookie = xcb_get_property(c, 0, active, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 256);
-
-    auto read = [&](const WindowRequests& r) {
-        WindowFacts facts;
-        auto pid = checkedReply(xcb_get_property_reply, c, r.pid);
-        auto type = checkedReply(xcb_get_property_reply, c, r.type);
-        auto transientFor = checkedReply(xcb_get_property_reply, c, r.transientFor);
-        auto state = checkedReply(xcb_get_property_reply, c, r.state);
-        auto netName = checkedReply(xcb_get_property_reply, c, r.netName);
-        auto name = checkedReply(xcb_get_property_reply, c, r.name);
-        auto attributes = checkedReply(xcb_get_window_attributes_reply, c, r.attributes);
-
-        int n = 0;
-        if (const uint32_t* words = propertyWords(pid.get(), &n); n > 0 && words[0] > 0)
-            facts.pid = qint64(words[0]);
-
-        // Normal by the first recognised type (Qt's tool windows list UTILITY before NORMAL), or, without
-        // any recognised type, when it is not transient for another window.
-        std::optional<bool> normal;
-        auto isOtherType = [&](uint32_t atom) {
-            return std::find(std::begin(atoms.otherWindowTypes), std::end(atoms.otherWindowTypes), atom) !=
-                   std::end(atoms.otherWindowTypes);
-        };
-        if (const uint32_t* types = propertyWords(type.get(), &n)) {
-            for (int i = 0; i < n && !normal; ++i) {
-                if (types[i] == XCB_ATOM_NONE)
-                    continue;
-                if (types[i] == atoms.netWmWindowTypeNormal)
-                    normal = true;
-                else if (isOtherType(types[i]))
-                    normal = false;
-            }
-        }
-        if (!normal) {
-            const uint32_t* owner = propertyWords(transientFor.get(), &n);
-            normal = !(owner && n > 0 && owner[0] != XCB_WINDOW_NONE);
-        }
-        facts.layer = *normal ? 0 : 1;
-
-        bool hidden = false;
-        if (const uint32_t* states = propertyWords(state.get(), &n)) {
-            for (int i = 0; i < n && states[i] != XCB_ATOM_NONE; ++i) {
-                hidden = hidden || states[i] == atoms.netWmStateHidden;
-                facts.fullScreen = facts.fullScreen || states[i] == atoms.netWmStateFullScreen;
-            }
-        }
-        const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-        facts.alpha = viewable && !hidden ? 1.0 : 0.0;
-
-        // _NET_WM_NAME first; WM_NAME when it is missing or blank.
-        const QString netTitle = propertyText(netName.get(), atoms.utf8String);
-        if (!netTitle.trimmed().isEmpty())
-            facts.title = netTitle;
-        else if (const QString title = propertyText(name.get(), atoms.utf8String); !title.isEmpty())
-            facts.title = title;
-        else if (netName && netName->type != XCB_ATOM_NONE)
-            facts.title = netTitle;
-        return facts;
-    };
 
     QList<WindowFacts> facts;
     facts.reserve(windows.size());
     for (const auto& r : std::as_const(requests))
-        facts.append(read(r));
-    const WindowFacts activeFacts = facts[windows.indexOf(active)];
+        facts.append(readFacts(c, atoms, r));
     auto classReply = checkedReply(xcb_get_property_reply, c, classCookie);
 
-    // Clients that do not set _NET_WM_PID: ask the server which local process owns the window.
-    QHash<xcb_window_t, qint64> resolved;
-    if (m_connection->hasRes()) {
-        QList<QPair<xcb_window_t, xcb_res_query_client_ids_cookie_t>> pending;
-        auto ask = [&](xcb_window_t window) {
-            xcb_res_client_id_spec_t wanted{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-            pending.append({window, xcb_res_query_client_ids(c, 1, &wanted)});
-        };
-        for (int i = 0; i < windows.size(); ++i)
-            if (!facts[i].pid)
-                ask(windows[i]);
-        for (const auto& [window, cookie] : std::as_const(pending)) {
-            auto reply = checkedReply(xcb_res_query_client_ids_reply, c, cookie);
-            if (!reply)
-                continue;
-            for (auto ids = xcb_res_query_client_ids_ids_iterator(reply.get()); ids.rem;
-                 xcb_res_client_id_value_next(&ids)) {
-                if ((ids.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
-                    xcb_res_client_id_value_value_length(ids.data) > 0) {
-                    resolved.insert(window, qint64(xcb_res_client_id_value_value(ids.data)[0]));
-                    break;
-                }
-            }
-        }
-    }
+    if (m_connection->hasRes())
+        resolveMissingPids(c, windows, facts);
     m_connection->discardEvents();
-
-    auto pidOf = [&](xcb_window_t window, const WindowFacts& f) -> std::optional<qint64> {
-        if (f.pid)
-            return f.pid;
-        if (auto it = resolved.constFind(window); it != resolved.constEnd())
-            return *it;
-        return std::nullopt;
-    };
+    const WindowFacts& activeFacts = facts[windows.indexOf(active)];
 
     for (int i = 0; i < windows.size(); ++i) {
         WindowListEntry entry;
         entry.windowNumber = windows[i];
-        entry.ownerProcessIdentifier = pidOf(windows[i], facts[i]);
+        entry.ownerProcessIdentifier = facts[i].pid;
         entry.layer = facts[i].layer;
         entry.alpha = facts[i].alpha;
         entry.name = facts[i].title;
@@ -242,10 +232,9 @@ WindowSnapshot SystemFrontmostWindowProvider::readSnapshot() {
     // the one whose normal window stands highest among the other processes' windows.
     xcb_window_t frontmost = active;
     const qint64 ownPid = qint64(getpid());
-    if (pidOf(active, activeFacts) == ownPid && activeFacts.layer != 0) {
+    if (activeFacts.pid == ownPid && activeFacts.layer != 0) {
         for (int i = 0; i < windows.size(); ++i) {
-            const auto pid = pidOf(windows[i], facts[i]);
-            if (facts[i].layer == 0 && facts[i].alpha > 0 && pid && *pid != ownPid) {
+            if (facts[i].layer == 0 && facts[i].alpha > 0 && facts[i].pid && *facts[i].pid != ownPid) {
                 frontmost = windows[i];
                 classReply = checkedReply(
                     xcb_get_property_reply, c,
@@ -257,7 +246,7 @@ WindowSnapshot SystemFrontmostWindowProvider::readSnapshot() {
     const WindowFacts& frontmostFacts = facts[windows.indexOf(frontmost)];
 
     FrontmostApplication application;
-    const auto frontmostPid = pidOf(frontmost, frontmostFacts);
+    const auto frontmostPid = frontmostFacts.pid;
     application.processIdentifier = frontmostPid.value_or(0);
     if (const auto names = wmClass(classReply.get())) {
         if (!names->second.isEmpty())

@@ -261,100 +261,12 @@ std::optional<QImage> SystemWindowImageCapture::readFullSize(quint32 windowID) {
     }
     observe(Stage::WindowExamined);
 
-    std::optional<QImage> image;
-    Region region;
-    region.width = geometry->width;
-    region.height = geometry->height;
-
-    if (m_connection->hasComposite()) {
-        // Name both storages at once: the window's own exists when it is redirected by itself (a
-        // translucent window inside an opaque frame is), else the frame's holds it.
-        const bool nested = topLevel != window;
-        auto frameAttributesCookie = xcb_get_window_attributes(c, topLevel);
-        auto frameGeometryCookie = xcb_get_geometry(c, topLevel);
-        auto offsetCookie = xcb_translate_coordinates(c, window, topLevel, 0, 0);
-        const xcb_pixmap_t ownPixmap = xcb_generate_id(c);
-        auto ownCookie = xcb_composite_name_window_pixmap_checked(c, window, ownPixmap);
-        const xcb_pixmap_t framePixmap = nested ? xcb_generate_id(c) : xcb_pixmap_t(XCB_PIXMAP_NONE);
-        xcb_void_cookie_t frameCookie{};
-        if (nested)
-            frameCookie = xcb_composite_name_window_pixmap_checked(c, topLevel, framePixmap);
-
-        auto frameAttributes = checkedReply(xcb_get_window_attributes_reply, c, frameAttributesCookie);
-        auto frameGeometry = checkedReply(xcb_get_geometry_reply, c, frameGeometryCookie);
-        auto offset = checkedReply(xcb_translate_coordinates_reply, c, offsetCookie);
-        const bool ownNamed = x11::requestSucceeded(c, ownCookie);
-        const bool frameNamed = nested && x11::requestSucceeded(c, frameCookie);
-        if (!frameAttributes || !frameGeometry || !offset) {
-            if (ownNamed)
-                xcb_free_pixmap(c, ownPixmap);
-            if (frameNamed)
-                xcb_free_pixmap(c, framePixmap);
-            return fail(QStringLiteral("Window %1 is gone, so its pixels could not be read."));
-        }
-
-        xcb_pixmap_t source = XCB_PIXMAP_NONE;
-        int pixmapWidth = 0;
-        int pixmapHeight = 0;
-        bool supported = false;
-        if (ownNamed) {
-            // Pixmap coordinates start at the outer corner of the border.
-            source = ownPixmap;
-            region.x = geometry->border_width;
-            region.y = geometry->border_width;
-            pixmapWidth = geometry->width + 2 * geometry->border_width;
-            pixmapHeight = geometry->height + 2 * geometry->border_width;
-            supported = m_connection->pixelLayout(geometry->depth, attributes->visual, &region.layout);
-        } else if (frameNamed) {
-            source = framePixmap;
-            region.x = offset->dst_x + frameGeometry->border_width;
-            region.y = offset->dst_y + frameGeometry->border_width;
-            pixmapWidth = frameGeometry->width + 2 * frameGeometry->border_width;
-            pixmapHeight = frameGeometry->height + 2 * frameGeometry->border_width;
-            supported =
-                m_connection->pixelLayout(frameGeometry->depth, frameAttributes->visual, &region.layout);
-        }
-        if (source != XCB_PIXMAP_NONE) {
-            const QRect clipped = QRect(region.x, region.y, region.width, region.height)
-                                      .intersected(QRect(0, 0, pixmapWidth, pixmapHeight));
-            region.x = clipped.x();
-            region.y = clipped.y();
-            region.width = clipped.width();
-            region.height = clipped.height();
-            observe(Stage::PixelsNamed);
-            if (supported && !clipped.isEmpty())
-                image = readPixels(source, region);
-        }
-        if (ownNamed)
-            xcb_free_pixmap(c, ownPixmap);
-        if (frameNamed)
-            xcb_free_pixmap(c, framePixmap);
-        if (source == XCB_PIXMAP_NONE)
-            return fail(QStringLiteral("Window %1 is gone, so its pixels could not be read."));
-        if (!supported)
-            return fail(QStringLiteral("Window %1 uses a pixel format that cannot be read."));
-        m_lastReadPath.composite = true;
-    } else {
-        // Without Composite only the part on screen can be read, and covered parts show what covers them.
-        auto offset = checkedReply(xcb_translate_coordinates_reply, c,
-                                   xcb_translate_coordinates(c, window, root, 0, 0));
-        auto rootGeometry = checkedReply(xcb_get_geometry_reply, c, xcb_get_geometry(c, root));
-        if (!offset || !rootGeometry)
-            return fail(QStringLiteral("Window %1 is gone, so its pixels could not be read."));
-        const QRect onScreen = QRect(offset->dst_x, offset->dst_y, region.width, region.height)
-                                   .intersected(QRect(0, 0, rootGeometry->width, rootGeometry->height));
-        if (onScreen.isEmpty())
-            return fail(QStringLiteral("Window %1 is not shown on screen, so its pixels could not be read."));
-        if (!m_connection->pixelLayout(geometry->depth, attributes->visual, &region.layout))
-            return fail(QStringLiteral("Window %1 uses a pixel format that cannot be read."));
-        region.x = onScreen.x() - offset->dst_x;
-        region.y = onScreen.y() - offset->dst_y;
-        region.width = onScreen.width();
-        region.height = onScreen.height();
-        observe(Stage::PixelsNamed);
-        image = readPixels(window, region);
-        m_lastReadPath.composite = false;
-    }
+    QString why;
+    std::optional<QImage> image = m_connection->hasComposite()
+                                      ? readThroughComposite(window, topLevel, *geometry, *attributes, why)
+                                      : readFromScreen(window, *geometry, *attributes, why);
+    if (!why.isEmpty())
+        return fail(why);
     observe(Stage::PixelsRead);
     if (!image)
         return fail(QStringLiteral("The X server did not return the pixels of window %1."));
@@ -365,6 +277,123 @@ std::optional<QImage> SystemWindowImageCapture::readFullSize(quint32 windowID) {
         return fail(QStringLiteral("Window %1 disappeared while its pixels were being read."));
     m_connection->discardEvents();
     return image;
+}
+
+std::optional<QImage> SystemWindowImageCapture::readThroughComposite(
+    xcb_window_t window, xcb_window_t topLevel, const xcb_get_geometry_reply_t& geometry,
+    const xcb_get_window_attributes_reply_t& attributes, QString& why) {
+    xcb_connection_t* c = m_connection->connection();
+    std::optional<QImage> image;
+    Region region;
+    region.width = geometry.width;
+    region.height = geometry.height;
+    // Name both storages at once: the window's own exists when it is redirected by itself (a
+    // translucent window inside an opaque frame is), else the frame's holds it.
+    const bool nested = topLevel != window;
+    auto frameAttributesCookie = xcb_get_window_attributes(c, topLevel);
+    auto frameGeometryCookie = xcb_get_geometry(c, topLevel);
+    auto offsetCookie = xcb_translate_coordinates(c, window, topLevel, 0, 0);
+    const xcb_pixmap_t ownPixmap = xcb_generate_id(c);
+    auto ownCookie = xcb_composite_name_window_pixmap_checked(c, window, ownPixmap);
+    const xcb_pixmap_t framePixmap = nested ? xcb_generate_id(c) : xcb_pixmap_t(XCB_PIXMAP_NONE);
+    xcb_void_cookie_t frameCookie{};
+    if (nested)
+        frameCookie = xcb_composite_name_window_pixmap_checked(c, topLevel, framePixmap);
+
+    auto frameAttributes = checkedReply(xcb_get_window_attributes_reply, c, frameAttributesCookie);
+    auto frameGeometry = checkedReply(xcb_get_geometry_reply, c, frameGeometryCookie);
+    auto offset = checkedReply(xcb_translate_coordinates_reply, c, offsetCookie);
+    const bool ownNamed = x11::requestSucceeded(c, ownCookie);
+    const bool frameNamed = nested && x11::requestSucceeded(c, frameCookie);
+    if (!frameAttributes || !frameGeometry || !offset) {
+        if (ownNamed)
+            xcb_free_pixmap(c, ownPixmap);
+        if (frameNamed)
+            xcb_free_pixmap(c, framePixmap);
+        why = QStringLiteral("Window %1 is gone, so its pixels could not be read.");
+        return std::nullopt;
+    }
+
+    xcb_pixmap_t source = XCB_PIXMAP_NONE;
+    int pixmapWidth = 0;
+    int pixmapHeight = 0;
+    bool supported = false;
+    if (ownNamed) {
+        // Pixmap coordinates start at the outer corner of the border.
+        source = ownPixmap;
+        region.x = geometry.border_width;
+        region.y = geometry.border_width;
+        pixmapWidth = geometry.width + 2 * geometry.border_width;
+        pixmapHeight = geometry.height + 2 * geometry.border_width;
+        supported = m_connection->pixelLayout(geometry.depth, attributes.visual, &region.layout);
+    } else if (frameNamed) {
+        source = framePixmap;
+        region.x = offset->dst_x + frameGeometry->border_width;
+        region.y = offset->dst_y + frameGeometry->border_width;
+        pixmapWidth = frameGeometry->width + 2 * frameGeometry->border_width;
+        pixmapHeight = frameGeometry->height + 2 * frameGeometry->border_width;
+        supported = m_connection->pixelLayout(frameGeometry->depth, frameAttributes->visual, &region.layout);
+    }
+    if (source != XCB_PIXMAP_NONE) {
+        const QRect clipped = QRect(region.x, region.y, region.width, region.height)
+                                  .intersected(QRect(0, 0, pixmapWidth, pixmapHeight));
+        region.x = clipped.x();
+        region.y = clipped.y();
+        region.width = clipped.width();
+        region.height = clipped.height();
+        observe(Stage::PixelsNamed);
+        if (supported && !clipped.isEmpty())
+            image = readPixels(source, region);
+    }
+    if (ownNamed)
+        xcb_free_pixmap(c, ownPixmap);
+    if (frameNamed)
+        xcb_free_pixmap(c, framePixmap);
+    if (source == XCB_PIXMAP_NONE) {
+        why = QStringLiteral("Window %1 is gone, so its pixels could not be read.");
+        return std::nullopt;
+    }
+    if (!supported) {
+        why = QStringLiteral("Window %1 uses a pixel format that cannot be read.");
+        return std::nullopt;
+    }
+    m_lastReadPath.composite = true;
+    return image;
+}
+
+std::optional<QImage>
+SystemWindowImageCapture::readFromScreen(xcb_window_t window, const xcb_get_geometry_reply_t& geometry,
+                                         const xcb_get_window_attributes_reply_t& attributes, QString& why) {
+    xcb_connection_t* c = m_connection->connection();
+    const xcb_window_t root = m_connection->root();
+    Region region;
+    region.width = geometry.width;
+    region.height = geometry.height;
+    // Without Composite only the part on screen can be read, and covered parts show what covers them.
+    auto offset =
+        checkedReply(xcb_translate_coordinates_reply, c, xcb_translate_coordinates(c, window, root, 0, 0));
+    auto rootGeometry = checkedReply(xcb_get_geometry_reply, c, xcb_get_geometry(c, root));
+    if (!offset || !rootGeometry) {
+        why = QStringLiteral("Window %1 is gone, so its pixels could not be read.");
+        return std::nullopt;
+    }
+    const QRect onScreen = QRect(offset->dst_x, offset->dst_y, region.width, region.height)
+                               .intersected(QRect(0, 0, rootGeometry->width, rootGeometry->height));
+    if (onScreen.isEmpty()) {
+        why = QStringLiteral("Window %1 is not shown on screen, so its pixels could not be read.");
+        return std::nullopt;
+    }
+    if (!m_connection->pixelLayout(geometry.depth, attributes.visual, &region.layout)) {
+        why = QStringLiteral("Window %1 uses a pixel format that cannot be read.");
+        return std::nullopt;
+    }
+    region.x = onScreen.x() - offset->dst_x;
+    region.y = onScreen.y() - offset->dst_y;
+    region.width = onScreen.width();
+    region.height = onScreen.height();
+    observe(Stage::PixelsNamed);
+    m_lastReadPath.composite = false;
+    return readPixels(window, region);
 }
 
 } // namespace norvane

@@ -5,6 +5,8 @@
 
 #include <QPointer>
 
+#include <xcb/xcb.h>
+
 #include <functional>
 #include <memory>
 
@@ -49,6 +51,14 @@ private:
     QSize targetSize(QSize size) const;
     struct Region;
     std::optional<QImage> readPixels(uint32_t drawable, const Region& region);
+    // The two ways to the pixels of a viewable window of `region`'s size. Nothing with `why` set when the
+    // window cannot be read; nothing with `why` empty when the server returned no pixels.
+    std::optional<QImage> readThroughComposite(xcb_window_t window, xcb_window_t topLevel,
+                                               const xcb_get_geometry_reply_t& geometry,
+                                               const xcb_get_window_attributes_reply_t& attributes,
+                                               QString& why);
+    std::optional<QImage> readFromScreen(xcb_window_t window, const xcb_get_geometry_reply_t& geometry,
+                                         const xcb_get_window_attributes_reply_t& attributes, QString& why);
     void observe(Stage stage);
 
     struct SegmentPool;

@@ -82,57 +82,65 @@ bool X11Connection::connectToServer() {
                               "applications that run through XWayland.");
     }
 
+    m_atoms = internAtoms(connection);
+    probeExtensions(connection);
+    discardEvents();
+    return true;
+}
+
+X11Connection::Atoms X11Connection::internAtoms(xcb_connection_t* connection) {
+    using enum Atom;
+    static constexpr auto names = [] {
+        std::array<const char*, size_t(Count)> table{};
+        const auto name = [&table](Atom atom, const char* text) { table[size_t(atom)] = text; };
+        name(NetActiveWindow, "_NET_ACTIVE_WINDOW");
+        name(NetClientListStacking, "_NET_CLIENT_LIST_STACKING");
+        name(NetWmPid, "_NET_WM_PID");
+        name(NetWmName, "_NET_WM_NAME");
+        name(Utf8String, "UTF8_STRING");
+        name(NetWmWindowType, "_NET_WM_WINDOW_TYPE");
+        name(NetWmWindowTypeNormal, "_NET_WM_WINDOW_TYPE_NORMAL");
+        name(NetWmState, "_NET_WM_STATE");
+        name(NetWmStateHidden, "_NET_WM_STATE_HIDDEN");
+        name(NetWmStateFullScreen, "_NET_WM_STATE_FULLSCREEN");
+        name(NetWmWindowTypeDesktop, "_NET_WM_WINDOW_TYPE_DESKTOP");
+        name(NetWmWindowTypeDock, "_NET_WM_WINDOW_TYPE_DOCK");
+        name(NetWmWindowTypeToolbar, "_NET_WM_WINDOW_TYPE_TOOLBAR");
+        name(NetWmWindowTypeMenu, "_NET_WM_WINDOW_TYPE_MENU");
+        name(NetWmWindowTypeUtility, "_NET_WM_WINDOW_TYPE_UTILITY");
+        name(NetWmWindowTypeSplash, "_NET_WM_WINDOW_TYPE_SPLASH");
+        name(NetWmWindowTypeDialog, "_NET_WM_WINDOW_TYPE_DIALOG");
+        name(NetWmWindowTypeDropdownMenu, "_NET_WM_WINDOW_TYPE_DROPDOWN_MENU");
+        name(NetWmWindowTypePopupMenu, "_NET_WM_WINDOW_TYPE_POPUP_MENU");
+        name(NetWmWindowTypeTooltip, "_NET_WM_WINDOW_TYPE_TOOLTIP");
+        name(NetWmWindowTypeNotification, "_NET_WM_WINDOW_TYPE_NOTIFICATION");
+        name(NetWmWindowTypeCombo, "_NET_WM_WINDOW_TYPE_COMBO");
+        name(NetWmWindowTypeDnd, "_NET_WM_WINDOW_TYPE_DND");
+        return table;
+    }();
+    static_assert(std::find(names.begin(), names.end(), nullptr) == names.end(), "every atom has a name");
+
     // Everything is asked for at once and read afterwards: one round trip instead of twenty.
-    static constexpr std::array<const char*, 23> names = {
-        "_NET_ACTIVE_WINDOW",
-        "_NET_CLIENT_LIST_STACKING",
-        "_NET_WM_PID",
-        "_NET_WM_NAME",
-        "UTF8_STRING",
-        "_NET_WM_WINDOW_TYPE",
-        "_NET_WM_WINDOW_TYPE_NORMAL",
-        "_NET_WM_STATE",
-        "_NET_WM_STATE_HIDDEN",
-        "_NET_WM_STATE_FULLSCREEN",
-        "_NET_WM_WINDOW_TYPE_DESKTOP",
-        "_NET_WM_WINDOW_TYPE_DOCK",
-        "_NET_WM_WINDOW_TYPE_TOOLBAR",
-        "_NET_WM_WINDOW_TYPE_MENU",
-        "_NET_WM_WINDOW_TYPE_UTILITY",
-        "_NET_WM_WINDOW_TYPE_SPLASH",
-        "_NET_WM_WINDOW_TYPE_DIALOG",
-        "_NET_WM_WINDOW_TYPE_DROPDOWN_MENU",
-        "_NET_WM_WINDOW_TYPE_POPUP_MENU",
-        "_NET_WM_WINDOW_TYPE_TOOLTIP",
-        "_NET_WM_WINDOW_TYPE_NOTIFICATION",
-        "_NET_WM_WINDOW_TYPE_COMBO",
-        "_NET_WM_WINDOW_TYPE_DND",
-    };
     std::array<xcb_intern_atom_cookie_t, names.size()> cookies;
     for (size_t i = 0; i < names.size(); ++i)
         cookies[i] = xcb_intern_atom(connection, 0, uint16_t(strlen(names[i])), names[i]);
+    Atoms atoms;
+    for (size_t i = 0; i < names.size(); ++i) {
+        auto reply = checkedReply(xcb_intern_atom_reply, connection, cookies[i]);
+        atoms.m_values[i] = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    }
+    return atoms;
+}
+
+bool X11Connection::Atoms::isOtherWindowType(uint32_t atom) const {
+    return atom != XCB_ATOM_NONE && std::find(m_values.begin() + size_t(Atom::NetWmWindowTypeDesktop),
+                                              m_values.end(), atom) != m_values.end();
+}
+
+void X11Connection::probeExtensions(xcb_connection_t* connection) {
     xcb_prefetch_extension_data(connection, &xcb_composite_id);
     xcb_prefetch_extension_data(connection, &xcb_shm_id);
     xcb_prefetch_extension_data(connection, &xcb_res_id);
-
-    std::array<uint32_t, names.size()> atoms{};
-    for (size_t i = 0; i < names.size(); ++i) {
-        auto reply = checkedReply(xcb_intern_atom_reply, connection, cookies[i]);
-        atoms[i] = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    }
-    m_atoms.netActiveWindow = atoms[0];
-    m_atoms.netClientListStacking = atoms[1];
-    m_atoms.netWmPid = atoms[2];
-    m_atoms.netWmName = atoms[3];
-    m_atoms.utf8String = atoms[4];
-    m_atoms.netWmWindowType = atoms[5];
-    m_atoms.netWmWindowTypeNormal = atoms[6];
-    m_atoms.netWmState = atoms[7];
-    m_atoms.netWmStateHidden = atoms[8];
-    m_atoms.netWmStateFullScreen = atoms[9];
-    for (size_t i = 0; i < std::size(m_atoms.otherWindowTypes); ++i)
-        m_atoms.otherWindowTypes[i] = atoms[10 + i];
-
     const auto* composite = xcb_get_extension_data(connection, &xcb_composite_id);
     const auto* shm = xcb_get_extension_data(connection, &xcb_shm_id);
     const auto* res = xcb_get_extension_data(connection, &xcb_res_id);
@@ -166,8 +174,6 @@ bool X11Connection::connectToServer() {
         m_hasRes = version &&
                    (version->server_major > 1 || (version->server_major == 1 && version->server_minor >= 2));
     }
-    discardEvents();
-    return true;
 }
 
 void X11Connection::discardEvents() {

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 
 struct xcb_connection_t;
@@ -20,19 +21,44 @@ public:
         bool useShm = true;       // read pixels through a shared-memory segment
     };
 
-    struct Atoms {
-        uint32_t netActiveWindow = 0;
-        uint32_t netClientListStacking = 0;
-        uint32_t netWmPid = 0;
-        uint32_t netWmName = 0;
-        uint32_t utf8String = 0;
-        uint32_t netWmWindowType = 0;
-        uint32_t netWmWindowTypeNormal = 0;
-        uint32_t netWmState = 0;
-        uint32_t netWmStateHidden = 0;
-        uint32_t netWmStateFullScreen = 0;
-        // Every other window type that EWMH defines; the first recognised type of a window decides.
-        uint32_t otherWindowTypes[13] = {};
+    // The atoms Norvane reads, interned together when it connects.
+    enum class Atom : uint8_t {
+        NetActiveWindow,
+        NetClientListStacking,
+        NetWmPid,
+        NetWmName,
+        Utf8String,
+        NetWmWindowType,
+        NetWmWindowTypeNormal,
+        NetWmState,
+        NetWmStateHidden,
+        NetWmStateFullScreen,
+        // Every other window type that EWMH defines, up to Count; the first recognised type decides.
+        NetWmWindowTypeDesktop,
+        NetWmWindowTypeDock,
+        NetWmWindowTypeToolbar,
+        NetWmWindowTypeMenu,
+        NetWmWindowTypeUtility,
+        NetWmWindowTypeSplash,
+        NetWmWindowTypeDialog,
+        NetWmWindowTypeDropdownMenu,
+        NetWmWindowTypePopupMenu,
+        NetWmWindowTypeTooltip,
+        NetWmWindowTypeNotification,
+        NetWmWindowTypeCombo,
+        NetWmWindowTypeDnd,
+        Count
+    };
+    class Atoms {
+    public:
+        // XCB_ATOM_NONE until connected.
+        uint32_t operator[](Atom atom) const { return m_values[size_t(atom)]; }
+        // One of the window types that make a window something other than a normal one.
+        bool isOtherWindowType(uint32_t atom) const;
+
+    private:
+        friend class X11Connection;
+        std::array<uint32_t, size_t(Atom::Count)> m_values{};
     };
 
     // `displayName` empty means the DISPLAY environment variable.
@@ -72,6 +98,8 @@ public:
 private:
     bool connectToServer();
     void disconnectFromServer();
+    static Atoms internAtoms(xcb_connection_t* connection);
+    void probeExtensions(xcb_connection_t* connection);
 
     QString m_displayName;
     Options m_options;
