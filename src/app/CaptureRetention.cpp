@@ -57,7 +57,7 @@ int CaptureRetention::readLimit(const QString& key, const int (&choices)[4], int
 void CaptureRetention::start() {
     connect(m_appState, &AppState::isMonitoringChanged, this, [this] {
         schedule();
-        emit monitoringChanged();
+        Q_EMIT monitoringChanged();
     });
     pruneNow();
 }
@@ -126,7 +126,7 @@ void CaptureRetention::setAgeChoice(double position) {
         return;
     m_days = choiceAt(dayChoices, position);
     m_appState->writeSetting(retentionDaysKey, m_days);
-    emit limitsChanged();
+    Q_EMIT limitsChanged();
     pruneNow();
 }
 
@@ -135,7 +135,7 @@ void CaptureRetention::setSizeChoice(double position) {
         return;
     m_sizeMiB = choiceAt(sizeChoicesMiB, position);
     m_appState->writeSetting(sizeLimitKey, m_sizeMiB);
-    emit limitsChanged();
+    Q_EMIT limitsChanged();
     pruneNow();
 }
 
@@ -154,7 +154,7 @@ QCoro::Task<> CaptureRetention::summarize() {
 
 void CaptureRetention::setSummary(const CaptureFolderSummary& summary) {
     m_summary = summary;
-    emit summaryChanged();
+    Q_EMIT summaryChanged();
 }
 
 QString CaptureRetention::summary() const {

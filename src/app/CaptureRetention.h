@@ -69,7 +69,7 @@ public:
     // With monitoring off the buffer goes too; while monitoring runs it is what the next analysis needs.
     Q_INVOKABLE void deleteAll();
 
-signals:
+Q_SIGNALS:
     void limitsChanged();
     void summaryChanged();
     void monitoringChanged();

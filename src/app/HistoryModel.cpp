@@ -61,7 +61,7 @@ void HistoryModel::fetchMore(const QModelIndex& parent) {
     if (!canFetchMore(parent) || !m_reader)
         return;
     m_loading = true;
-    emit loadingChanged();
+    Q_EMIT loadingChanged();
     (void)loadPage(m_generation);
 }
 
@@ -81,10 +81,10 @@ QCoro::Task<> HistoryModel::loadPage(int generation) {
     const int total = page.entries.size() < pageSize ? int(m_rows.size()) : page.total;
     if (total != m_total) {
         m_total = total;
-        emit totalChanged();
+        Q_EMIT totalChanged();
     }
     m_loading = false;
-    emit loadingChanged();
+    Q_EMIT loadingChanged();
 }
 
 void HistoryModel::reload() {

@@ -47,7 +47,7 @@ public:
     Q_INVOKABLE void reload();
     Q_INVOKABLE void copyPrompt(int row);
 
-signals:
+Q_SIGNALS:
     void loadingChanged();
     void totalChanged();
 

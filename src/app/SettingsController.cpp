@@ -94,7 +94,7 @@ void SettingsController::setApiKey(const QString& key) {
     const bool tooLong = key.size() > maximumApiKeyLength;
     if (tooLong != m_apiKeyTooLong) {
         m_apiKeyTooLong = tooLong;
-        emit apiKeyStatusChanged();
+        Q_EMIT apiKeyStatusChanged();
     }
     if (m_appState && !tooLong)
         m_appState->setApiKey(key);
@@ -114,8 +114,8 @@ void SettingsController::testAPIKey() {
         return;
     m_isTestingAPI = true;
     m_apiTestMessage.reset();
-    emit apiTestChanged();
-    emit apiKeyStatusChanged();
+    Q_EMIT apiTestChanged();
+    Q_EMIT apiKeyStatusChanged();
     m_connectionTest.emplace();
     runConnectionTest(*key);
 }
@@ -140,8 +140,8 @@ QCoro::Task<> SettingsController::runConnectionTest(QString key) {
             result ? result->error().description() : GeminiClientError::invalidURL().description();
     }
     m_isTestingAPI = false;
-    emit apiTestChanged();
-    emit apiKeyStatusChanged();
+    Q_EMIT apiTestChanged();
+    Q_EMIT apiKeyStatusChanged();
 }
 
 // MARK: - Monitoring controls
@@ -199,7 +199,7 @@ void SettingsController::refreshCaptureCount() {
     if (count == m_captureCount)
         return;
     m_captureCount = count;
-    emit captureCountChanged();
+    Q_EMIT captureCountChanged();
 }
 
 // MARK: - Diagnostics
@@ -291,7 +291,7 @@ void SettingsController::refreshPermissions() {
         }
     }
     m_permissionRefreshNonce = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    emit permissionsChanged();
+    Q_EMIT permissionsChanged();
 }
 
 void SettingsController::openScreenRecordingSettings() {
@@ -309,7 +309,7 @@ void SettingsController::grantAccessibility() {
 }
 
 void SettingsController::close() {
-    emit closeRequested();
+    Q_EMIT closeRequested();
 }
 
 } // namespace norvane

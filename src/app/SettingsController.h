@@ -148,7 +148,7 @@ public:
     Q_INVOKABLE void refreshPermissions();
     Q_INVOKABLE void close();
 
-signals:
+Q_SIGNALS:
     void monitoringStatusChanged();
     void confidenceChanged();
     void apiKeyStatusChanged();

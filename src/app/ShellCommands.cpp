@@ -45,7 +45,7 @@ void ShellCommands::setShowsInWindow(bool value) {
     if (m_showsInWindow == value)
         return;
     m_showsInWindow = value;
-    emit showsInWindowChanged();
+    Q_EMIT showsInWindowChanged();
 }
 
 void ShellCommands::toggleMonitoring() {

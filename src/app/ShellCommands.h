@@ -73,7 +73,7 @@ public:
     }
     Q_INVOKABLE void quit();
 
-signals:
+Q_SIGNALS:
     void changed();
     void showsInWindowChanged();
 

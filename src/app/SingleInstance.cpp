@@ -87,7 +87,7 @@ void SingleInstance::acceptConnections() {
             for (const auto& value : document.array())
                 arguments.append(value.toString());
             socket->disconnectFromServer();
-            emit argumentsReceived(arguments);
+            Q_EMIT argumentsReceived(arguments);
             return true;
         };
         auto read = [socket, buffer, finish] {

@@ -30,7 +30,7 @@ public:
     bool listen();
     QString fullServerName() const;
 
-signals:
+Q_SIGNALS:
     void argumentsReceived(const QStringList& arguments);
 
 private:

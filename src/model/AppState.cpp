@@ -120,38 +120,38 @@ void AppState::setIsMonitoring(bool value) {
     if (m_isMonitoring == value)
         return;
     m_isMonitoring = value;
-    emit isMonitoringChanged();
+    Q_EMIT isMonitoringChanged();
 }
 
 void AppState::setIsPaused(bool value) {
     if (m_isPaused == value)
         return;
     m_isPaused = value;
-    emit isPausedChanged();
+    Q_EMIT isPausedChanged();
 }
 
 void AppState::setPauseResumeTime(std::optional<QDateTime> value) {
     if (m_pauseResumeTime == value)
         return;
     m_pauseResumeTime = std::move(value);
-    emit pauseResumeTimeChanged();
+    Q_EMIT pauseResumeTimeChanged();
 }
 
 void AppState::setCurrentNudge(std::optional<NudgeState> value) {
     m_currentNudge = std::move(value);
-    emit currentNudgeChanged();
+    Q_EMIT currentNudgeChanged();
 }
 
 void AppState::setLastNudgeTime(std::optional<QDateTime> value) {
     if (m_lastNudgeTime == value)
         return;
     m_lastNudgeTime = std::move(value);
-    emit lastNudgeTimeChanged();
+    Q_EMIT lastNudgeTimeChanged();
 }
 
 void AppState::setNudgeDiagnostics(const NudgePipelineDiagnostics& diagnostics) {
     m_nudgeDiagnostics = diagnostics;
-    emit nudgeDiagnosticsChanged();
+    Q_EMIT nudgeDiagnosticsChanged();
 }
 
 void AppState::setNudgeDiagnostics(NudgePipelineState state, const QString& detail) {
@@ -192,7 +192,7 @@ void AppState::setApiKey(const QString& value) {
     const bool changed = m_apiKey != value;
     m_apiKey = value;
     if (changed)
-        emit apiKeyChanged();
+        Q_EMIT apiKeyChanged();
     if (!m_isBootstrapping)
         writeSetting(apiKeyKey, value);
 }
@@ -201,10 +201,10 @@ void AppState::setScreenshotInterval(double value) {
     const bool changed = m_screenshotInterval != value;
     m_screenshotInterval = value;
     if (changed)
-        emit screenshotIntervalChanged();
+        Q_EMIT screenshotIntervalChanged();
     if (!m_isBootstrapping) {
         writeSetting(screenshotIntervalKey, value);
-        emit screenshotIntervalAssigned();
+        Q_EMIT screenshotIntervalAssigned();
     }
 }
 
@@ -212,7 +212,7 @@ void AppState::setConfidenceThreshold(double value) {
     const bool changed = m_confidenceThreshold != value;
     m_confidenceThreshold = value;
     if (changed)
-        emit confidenceThresholdChanged();
+        Q_EMIT confidenceThresholdChanged();
     if (!m_isBootstrapping)
         writeSetting(confidenceThresholdKey, value);
 }
@@ -232,7 +232,7 @@ void AppState::setExcludedApplications(const QStringList& value) {
         return;
     m_captureExclusions.applications = entries;
     writeSetting(excludedApplicationsKey, CaptureExclusions::storedValue(entries));
-    emit captureExclusionsChanged();
+    Q_EMIT captureExclusionsChanged();
 }
 
 void AppState::setExcludedTitlePatterns(const QStringList& value) {
@@ -241,7 +241,7 @@ void AppState::setExcludedTitlePatterns(const QStringList& value) {
         return;
     m_captureExclusions.titlePatterns = entries;
     writeSetting(excludedTitlePatternsKey, CaptureExclusions::storedValue(entries));
-    emit captureExclusionsChanged();
+    Q_EMIT captureExclusionsChanged();
 }
 
 // MARK: - Nudge budget
@@ -253,7 +253,7 @@ void AppState::setNudgesPerHour(int value) {
     m_nudgesPerHour = value;
     if (!m_isBootstrapping)
         writeSetting(nudgesPerHourKey, value);
-    emit nudgeBudgetChanged();
+    Q_EMIT nudgeBudgetChanged();
 }
 
 void AppState::setNudgeGapMinutes(int value) {
@@ -263,7 +263,7 @@ void AppState::setNudgeGapMinutes(int value) {
     m_nudgeGapMinutes = value;
     if (!m_isBootstrapping)
         writeSetting(nudgeGapMinutesKey, value);
-    emit nudgeBudgetChanged();
+    Q_EMIT nudgeBudgetChanged();
 }
 
 std::optional<QDateTime> AppState::nextNudgeAllowedAt() const {
@@ -372,7 +372,7 @@ void AppState::dismissPresenter() {
 void AppState::appendHistory(const Opportunity& opportunity, NudgeOutcome outcome) {
     m_nudgeHistory.append(NudgeRecord{QUuid::createUuid(), opportunity.patternId, opportunity.category,
                                       outcome, m_clock->now()});
-    emit nudgeHistoryChanged();
+    Q_EMIT nudgeHistoryChanged();
 }
 
 void AppState::presentOpportunity(const Opportunity& opportunity) {

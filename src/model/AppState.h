@@ -129,7 +129,7 @@ public:
     // The resume time in the user's locale (hour and minute), or "later" when none is set.
     QString pauseResumeTimeText() const;
 
-signals:
+Q_SIGNALS:
     void isMonitoringChanged();
     void isPausedChanged();
     void pauseResumeTimeChanged();

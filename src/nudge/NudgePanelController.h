@@ -68,7 +68,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private slots:
+private Q_SLOTS:
     void acceptFocusForTyping();
 
 private:

@@ -68,7 +68,7 @@ class TestGeminiClient : public QObject {
         return result->value_or(GeminiClientError::transport("the test gave up waiting"));
     }
 
-private slots:
+private Q_SLOTS:
     void init() {
         m_server = std::make_unique<LoopbackHttpServer>();
         QVERIFY(m_server->start());

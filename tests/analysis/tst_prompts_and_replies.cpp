@@ -64,7 +64,7 @@ class TestPromptsAndReplies : public QObject {
                          : engine.generateRecommendation(slowWorkflow, "a", shot));
     }
 
-private slots:
+private Q_SLOTS:
     void init() {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         m_state = std::make_unique<AppState>(nullptr, nullptr, &m_clock);

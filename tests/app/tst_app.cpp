@@ -173,7 +173,7 @@ struct Env {
 class TestApp : public QObject {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase() {
         // Times show in the user's locale and time zone (the test runs with TZ=UTC).
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
@@ -239,7 +239,7 @@ private slots:
         std::optional<FrontmostWindowInfo> inFront = FrontmostWindowInfo{7, u"Gimp"_s, u"Untitled"_s};
         env.commands->setExclusionCandidate([&] { return inFront; });
         const auto offered = [&] {
-            emit menu->menu()->aboutToShow();
+            Q_EMIT menu->menu()->aboutToShow();
             return menu->excludeAction()->isEnabled();
         };
         QVERIFY(offered());

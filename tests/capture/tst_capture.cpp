@@ -94,7 +94,7 @@ class CaptureTest : public QObject {
         return QCoro::waitFor(m_service->captureFrontmostWindow(force));
     }
 
-private slots:
+private Q_SLOTS:
     void initTestCase() {
         // Half an hour off a whole-hour zone, so names built from UTC instead of local time show at once.
         qputenv("TZ", "XST-5:30");

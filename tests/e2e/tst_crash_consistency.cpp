@@ -40,7 +40,7 @@ QStringList problems(Norvane& app) {
 class TestCrashConsistency : public QObject {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void killedAtRandomMomentsLeavesSoundFiles() {
         TestWindow pad(kTypingPad);
         QVERIFY(pad.isReady());

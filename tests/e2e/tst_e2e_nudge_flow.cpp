@@ -73,7 +73,7 @@ QString padJpeg(const QJsonValue& part) {
 class TestEndToEndNudgeFlow : public QObject {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     // Typing wakes the loop; three captures go to the model, its opportunity becomes a card that does
     // not take the focus; the user answers in the card, gets a recommendation, kept on disk, and rejects it.
     void typingLeadsToARecommendation() {

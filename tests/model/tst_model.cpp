@@ -79,7 +79,7 @@ struct Env {
 
 class TestModel : public QObject {
     Q_OBJECT
-private slots:
+private Q_SLOTS:
     void initTestCase() {
         // The resume time is local time: pin the zone and locale so the expected texts hold everywhere.
         qputenv("TZ", "UTC");

@@ -19,7 +19,7 @@ Opportunity sample(const QString& patternId = QStringLiteral("retyping")) {
 class MonitoringLoopTest : public QObject {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     // Every 4 s while active, every 12 s while cooling down; a burst ends when the user goes idle; ten
     // captures are kept, cool-down ones go first, and the disk buffer mirrors the memory one.
     void cadencesBurstsAndBuffer() {

@@ -41,7 +41,7 @@ QList<Screenshot> makeBuffer(const QStringList& tokens) {
 class MonitoringRulesTest : public QObject {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     // Idle from 20 s without input; active while the input is at most 10 s old; wake only after idle.
     void activityStates() {
         const double none = -1;

@@ -141,7 +141,7 @@ class NudgeTest : public QObject {
         QVERIFY(view()->grabWindow().save(QStringLiteral(NORVANE_SCREENSHOT_DIR "/nudge-%1.png").arg(face)));
     }
 
-private slots:
+private Q_SLOTS:
     void initTestCase() {
         otherApp.setStandardOutputFile(QProcess::nullDevice());
         otherApp.start(u"xev"_s, QProcess::splitCommand(u"-name Other -geometry 600x400+100+100"_s));

@@ -110,7 +110,7 @@ class TestX11 : public QObject {
                QTest::qWaitFor([&] { return m_provider->frontmostWindowInfo() == expected; }, 10000);
     }
 
-private slots:
+private Q_SLOTS:
     void init() {
         m_source = std::make_unique<SystemInputEventSource>();
         m_monitor = std::make_unique<InputActivityMonitor>(m_source.get(), &m_clock);
