@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fails unless every .cpp and .h under src/ and tests/ is as clang-format writes it with .clang-format.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 
 if ! command -v clang-format >/dev/null; then
     echo "lint-format: clang-format is not installed; scripts/install-deps.sh installs it." >&2

@@ -20,7 +20,7 @@ for dir in $(find "$source_dir/src" -name '*.qml' -printf '%h\n' | sort -u); do
         [ -e "$qrc" ] && resources+=(--resource "$qrc")
     done
     cd "$dir" || exit 1
-    if ! output=$("$qmllint" --bare -I "$build_dir/qml" -I "$qt_qml" "${resources[@]}" *.qml 2>&1) ||
+    if ! output=$("$qmllint" --bare -I "$build_dir/qml" -I "$qt_qml" "${resources[@]}" -- *.qml 2>&1) ||
         grep -q '^Warning' <<<"$output"; then
         echo "$output"
         mapfile -t files < <(sed -En "s|^(Warning: )?([^ :]+\.qml):[0-9]+:.*|$relative/\2|p" <<<"$output" | sort -u)
