@@ -8,7 +8,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   # Qt 6 and QCoro
   qt6-base-dev qt6-base-private-dev qt6-declarative-dev libqt6svg6-dev qcoro-qt6-dev
-  qml6-module-qtqml-workerscript qml6-module-qtquick qml6-module-qtquick-controls
+  qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qtquick qml6-module-qtquick-controls
   qml6-module-qtquick-layouts qml6-module-qtquick-templates qml6-module-qtquick-window
   qml6-module-qtquick-dialogs qml6-module-qttest qt6-qpa-plugins libqt6svg6
   # X11 backend
@@ -18,6 +18,8 @@ PACKAGES=(
   xvfb xauth openbox xdotool xclip x11-utils fonts-dejavu-core
   # install test: the desktop's validators for the menu entry and the software-centre metadata
   desktop-file-utils appstream
+  # lint in the test run: C++ formatting, and qmllint (which needs the QtQml module's type information)
+  clang-format qt6-declarative-dev-tools
 )
 
 # Optional groups: --fuzz for the libFuzzer targets, --bench for the comparison tools of the benchmarks.

@@ -1,12 +1,14 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls.Basic
+import Norvane.Settings
 
 // What is never captured: applications by name and windows by words in their title, each list with
 // add and remove. Every change is stored at once.
 SettingsSection {
     id: section
 
-    required property QtObject appState
+    required property AppState appState
 
     title: "Exclusions"
     subtitle: "Norvane never captures, keeps or sends a window of these applications, or a window whose title contains one of these words."

@@ -21,7 +21,8 @@ Rectangle {
         anchors.centerIn: parent
         width: Math.round(tile.size * tile.glyphScale)
         height: width
-        sourceSize: Qt.size(width * 2, height * 2)
+        sourceSize.width: width * 2
+        sourceSize.height: height * 2
         source: tile.symbol.length > 0 ? "icons/" + tile.symbol + ".svg" : ""
         smooth: true
     }

@@ -8,7 +8,7 @@ Item {
     id: root
 
     required property SettingsController controller
-    readonly property QtObject appState: controller.appState
+    readonly property AppState appState: controller.appState
     readonly property bool isSetup: controller.isSetup
     readonly property color monitoringTint: Qt.rgba(0.42, 0.40, 0.80, 1)
 
@@ -131,6 +131,9 @@ Item {
                 width: parent.width
                 sourceComponent: root.isSetup ? monitoringSection : permissionsSection
             }
+            // Qt 6.4's Loader gives what it loads a context of its own, so bound components fail there: these
+            // stay unbound and reach the view's ids through its context, which this qmllint cannot follow.
+            // qmllint disable unqualified
             Loader {
                 width: parent.width
                 active: !root.isSetup
@@ -152,6 +155,7 @@ Item {
                     tint: root.controller.coolTint
                 }
             }
+            // qmllint enable unqualified
 
             HistorySection {
                 objectName: "historySection"
@@ -188,6 +192,8 @@ Item {
         }
     }
 
+    // Unbound for the Loaders above, like the sections there.
+    // qmllint disable unqualified
     Component {
         id: geminiSection
 
@@ -451,6 +457,7 @@ Item {
                     ]
 
                     Column {
+                        id: budget
                         required property var modelData
                         width: parent.width
                         spacing: 6
@@ -461,29 +468,29 @@ Item {
 
                             Text {
                                 id: budgetTitle
-                                text: modelData.title
+                                text: budget.modelData.title
                                 color: look.primaryText
                                 font.pixelSize: 13
                                 font.weight: Font.DemiBold
                             }
                             Text {
-                                objectName: modelData.name + "Label"
+                                objectName: budget.modelData.name + "Label"
                                 anchors.right: parent.right
-                                text: modelData.label(root.appState[modelData.name])
+                                text: budget.modelData.label(root.appState[budget.modelData.name])
                                 color: look.secondaryText
                                 font.pixelSize: 13
                             }
                         }
                         TintedSlider {
-                            objectName: modelData.name + "Slider"
+                            objectName: budget.modelData.name + "Slider"
                             width: parent.width
                             theme: look
                             tint: root.monitoringTint
-                            from: modelData.from
-                            to: modelData.to
-                            stepSize: modelData.step
-                            value: root.appState[modelData.name]
-                            onMoved: root.appState[modelData.name] = Math.round(value)
+                            from: budget.modelData.from
+                            to: budget.modelData.to
+                            stepSize: budget.modelData.step
+                            value: root.appState[budget.modelData.name]
+                            onMoved: root.appState[budget.modelData.name] = Math.round(value)
                         }
                     }
                 }
@@ -582,4 +589,5 @@ Item {
             }
         }
     }
+    // qmllint enable unqualified
 }

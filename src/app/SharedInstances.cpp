@@ -1,7 +1,7 @@
 #include "SharedInstances.h"
 
-#include "HistoryWindowManager.h"
 #include "CaptureRetention.h"
+#include "HistoryWindowManager.h"
 #include "PermissionService.h"
 #include "SettingsWindowManager.h"
 #include "ShellCommands.h"

@@ -6,14 +6,14 @@
 #include "analysis/GeminiClient.h"
 #include "analysis/LoopbackHttpServer.h"
 #include "app/AppDelegate.h"
-#include "app/HistoryWindowManager.h"
 #include "app/CaptureRetention.h"
+#include "app/HistoryWindowManager.h"
 #include "app/SettingsWindowManager.h"
 #include "app/SingleInstance.h"
 #include "app/TrayFallback.h"
 #include "app/TrayMenu.h"
-#include "capture/SentRequestLog.h"
 #include "capture/ScreenshotDiskStore.h"
+#include "capture/SentRequestLog.h"
 #include "fakes/Fakes.h"
 
 #include <cmath>
@@ -217,8 +217,10 @@ private Q_SLOTS:
                     shown << (action->isSeparator() ? u"-"_s
                                                     : action->text() + (action->isEnabled() ? "*" : ""));
             }
-            QCOMPARE(shown.join(u" | "),
-                     entries + u" | - | Exclude the current app | Settings\u2026* | History\u2026* | - | Quit Norvane*"_s);
+            QCOMPARE(
+                shown.join(u" | "),
+                entries +
+                    u" | - | Exclude the current app | Settings\u2026* | History\u2026* | - | Quit Norvane*"_s);
             QCOMPARE(tray.currentIconName(), QLatin1String(icon));
         };
         expect("Monitoring: Off* | Pause for 30 min", "eye.slash");
