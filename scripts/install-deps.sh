@@ -7,7 +7,7 @@ PACKAGES=(
   # toolchain
   build-essential cmake ninja-build pkg-config
   # Qt 6 and QCoro
-  qt6-base-dev qt6-base-private-dev qt6-declarative-dev libqt6svg6-dev qcoro-qt6-dev
+  qt6-base-dev qt6-base-private-dev qt6-declarative-dev qt6-svg-dev qcoro-qt6-dev
   qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qtquick qml6-module-qtquick-controls
   qml6-module-qtquick-layouts qml6-module-qtquick-templates qml6-module-qtquick-window
   qml6-module-qtquick-dialogs qml6-module-qttest qt6-qpa-plugins libqt6svg6
