@@ -105,7 +105,7 @@ retention-size-off-by-one @@ capture @@ capture/ScreenshotDiskStore.cpp @@ summa
 retention-follows-links @@ capture @@ capture/ScreenshotDiskStore.cpp @@ if (entry.isSymLink() || !entry.isFile() @@ if (!entry.isFile()
 retention-not-rescheduled @@ app @@ app/CaptureRetention.cpp @@ m_lastPrune = m_clock->now();\n    schedule(); @@ m_lastPrune = m_clock->now();
 exclusion-title-case-sensitive @@ capture @@ model/CaptureExclusions.cpp @@ window.windowTitle.contains(pattern, Qt::CaseInsensitive) @@ window.windowTitle.contains(pattern)
-exclusion-class-names-ignored @@ capture @@ model/CaptureExclusions.cpp @@ named(window.appName) || std::any_of @@ named(window.appName) || false && std::any_of
+exclusion-class-names-ignored @@ capture @@ model/CaptureExclusions.cpp @@ window.classNames.end(), named) @@ window.classNames.begin(), named)
 exclusion-emptied-list-comes-back @@ model @@ model/CaptureExclusions.cpp @@ entries.isEmpty() ? QVariant(QString()) : QVariant(entries) @@ QVariant(entries)
 exclusion-not-checked @@ capture @@ capture/ScreenshotService.cpp @@ if (m_exclusionSource && m_exclusionSource->captureExclusions().excludes(*window)) { @@ if (false) {
 exclusion-corrupt-list-empties @@ model @@ model/CaptureExclusions.cpp @@     return std::nullopt;\n} @@     return QStringList();\n}
