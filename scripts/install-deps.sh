@@ -8,6 +8,8 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   # Qt 6 and QCoro
   qt6-base-dev qt6-base-private-dev qt6-declarative-dev qt6-svg-dev qcoro-qt6-dev
+  # translations: lupdate and lrelease, and their CMake functions
+  qt6-l10n-tools qt6-tools-dev
   qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qtquick qml6-module-qtquick-controls
   qml6-module-qtquick-layouts qml6-module-qtquick-templates qml6-module-qtquick-window
   qml6-module-qtquick-dialogs qml6-module-qttest qt6-qpa-plugins libqt6svg6

@@ -5,6 +5,7 @@
 #include "SharedInstances.h"
 #include "ShellCommands.h"
 #include "SingleInstance.h"
+#include "Translations.h"
 #include "TrayFallback.h"
 #include "TrayMenu.h"
 #include "model/AppState.h"
@@ -34,6 +35,7 @@ int runApplication(int argc, char* argv[], SharedInstances::Options options) {
     QApplication::setApplicationVersion(QStringLiteral(NORVANE_VERSION));
     QApplication::setOrganizationName(QStringLiteral("Norvane"));
     QApplication::setDesktopFileName(QStringLiteral("norvane"));
+    installTranslations(&app);
     // A tray application: closing the settings window never ends it.
     QApplication::setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
     quitOnTerminationSignals(app);

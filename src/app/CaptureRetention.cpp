@@ -110,15 +110,14 @@ int CaptureRetention::sizeChoice() const {
 
 QString CaptureRetention::ageLabel() const {
     if (m_days == 0)
-        return QStringLiteral("Forever");
-    return m_days == 1 ? QStringLiteral("1 day") : QStringLiteral("%1 days").arg(m_days);
+        return tr("Forever");
+    return m_days == 1 ? tr("1 day") : tr("%1 days").arg(m_days);
 }
 
 QString CaptureRetention::sizeLabel() const {
     if (m_sizeMiB == 0)
-        return QStringLiteral("No limit");
-    return m_sizeMiB < 1024 ? QStringLiteral("%1 MB").arg(m_sizeMiB)
-                            : QStringLiteral("%1 GB").arg(m_sizeMiB / 1024);
+        return tr("No limit");
+    return m_sizeMiB < 1024 ? tr("%1 MB").arg(m_sizeMiB) : tr("%1 GB").arg(m_sizeMiB / 1024);
 }
 
 void CaptureRetention::setAgeChoice(double position) {
@@ -159,23 +158,22 @@ void CaptureRetention::setSummary(const CaptureFolderSummary& summary) {
 
 QString CaptureRetention::summary() const {
     if (!m_summary)
-        return QStringLiteral("Counting the stored captures.");
+        return tr("Counting the stored captures.");
     if (m_summary->count == 0)
-        return QStringLiteral("No captures are stored.");
+        return tr("No captures are stored.");
     const QLocale locale;
     const QString size =
         locale.formattedDataSize(qint64(m_summary->bytes), 1, QLocale::DataSizeTraditionalFormat);
     if (m_summary->count == 1)
-        return QStringLiteral("1 capture is stored, taking %1.").arg(size);
-    return QStringLiteral("%1 captures are stored, taking %2.").arg(locale.toString(m_summary->count), size);
+        return tr("1 capture is stored, taking %1.").arg(size);
+    return tr("%1 captures are stored, taking %2.").arg(locale.toString(m_summary->count), size);
 }
 
 QString CaptureRetention::deleteConfirmation() const {
     return m_appState->isMonitoring()
-               ? QStringLiteral("Delete every stored capture? This cannot be undone. The recent screenshots "
-                                "monitoring is working with stay until it stops.")
-               : QStringLiteral("Delete every stored capture and the recent screenshots? This cannot be "
-                                "undone.");
+               ? tr("Delete every stored capture? This cannot be undone. The recent screenshots "
+                    "monitoring is working with stay until it stops.")
+               : tr("Delete every stored capture and the recent screenshots? This cannot be undone.");
 }
 
 void CaptureRetention::deleteAll() {

@@ -10,8 +10,8 @@ SettingsSection {
     property bool confirming: false
 
     objectName: "capturesSection"
-    title: "Stored Captures"
-    subtitle: "Captures are saved on this computer. When a limit is reached, the oldest go first."
+    title: qsTr("Stored Captures")
+    subtitle: qsTr("Captures are saved on this computer. When a limit is reached, the oldest go first.")
     symbol: "record.circle"
     Component.onCompleted: captures.refreshSummary()
 
@@ -62,14 +62,14 @@ SettingsSection {
 
     LimitCard {
         name: "retention"
-        heading: "Keep captures for"
+        heading: qsTr("Keep captures for")
         label: section.captures.ageLabel
         choice: section.captures.ageChoice
         onChosen: position => section.captures.setAgeChoice(position)
     }
     LimitCard {
         name: "sizeLimit"
-        heading: "Space for captures"
+        heading: qsTr("Space for captures")
         label: section.captures.sizeLabel
         choice: section.captures.sizeChoice
         onChosen: position => section.captures.setSizeChoice(position)
@@ -105,7 +105,7 @@ SettingsSection {
                 visible: !section.confirming
                 theme: section.theme
                 prominent: false
-                text: "Delete All Captures\u2026"
+                text: qsTr("Delete All Captures\u2026")
                 onClicked: section.confirming = true
             }
             TintedButton {
@@ -113,7 +113,7 @@ SettingsSection {
                 visible: section.confirming
                 theme: section.theme
                 prominent: false
-                text: "Cancel"
+                text: qsTr("Cancel")
                 onClicked: section.confirming = false
             }
             TintedButton {
@@ -121,7 +121,7 @@ SettingsSection {
                 visible: section.confirming
                 theme: section.theme
                 tint: section.tint
-                text: "Delete"
+                text: qsTr("Delete")
                 onClicked: {
                     section.confirming = false
                     section.captures.deleteAll()

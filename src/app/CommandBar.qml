@@ -55,7 +55,7 @@ Rectangle {
                 objectName: "commandQuitButton"
                 anchors.right: parent.right
                 theme: bar.theme
-                text: "Quit Norvane"
+                text: qsTr("Quit Norvane")
                 prominent: false
                 leftPadding: 12
                 rightPadding: 12

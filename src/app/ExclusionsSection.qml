@@ -10,8 +10,8 @@ SettingsSection {
 
     required property AppState appState
 
-    title: "Exclusions"
-    subtitle: "Norvane never captures, keeps or sends a window of these applications, or a window whose title contains one of these words."
+    title: qsTr("Exclusions")
+    subtitle: qsTr("Norvane never captures, keeps or sends a window of these applications, or a window whose title contains one of these words.")
     symbol: "eye.slash"
     tint: Qt.rgba(0.20, 0.55, 0.45, 1)
 
@@ -33,7 +33,7 @@ SettingsSection {
         }
         Text {
             visible: list.entries.length === 0
-            text: "Nothing is excluded here."
+            text: qsTr("Nothing is excluded here.")
             color: section.theme.secondaryText
             font.pixelSize: 12
         }
@@ -75,7 +75,7 @@ SettingsSection {
                             implicitWidth: 20
                             implicitHeight: 20
                             text: "\u00d7"
-                            Accessible.name: "Remove " + chip.modelData
+                            Accessible.name: qsTr("Remove %1").arg(chip.modelData)
                             onClicked: list.replaced(list.entries.filter((entry, i) => i !== chip.index))
                         }
                     }
@@ -110,7 +110,7 @@ SettingsSection {
                 theme: section.theme
                 tint: section.tint
                 prominent: false
-                text: "Add"
+                text: qsTr("Add")
                 enabled: field.text.trim() !== ""
                 onClicked: {
                     list.replaced(list.entries.concat([field.text]))
@@ -122,15 +122,15 @@ SettingsSection {
 
     EntryList {
         objectName: "excludedApplications"
-        heading: "Applications"
-        placeholder: "Application name, for example KeePassXC"
+        heading: qsTr("Applications")
+        placeholder: qsTr("Application name, for example KeePassXC")
         entries: section.appState.excludedApplications
         onReplaced: entries => section.appState.excludedApplications = entries
     }
     EntryList {
         objectName: "excludedTitles"
-        heading: "Window titles containing"
-        placeholder: "Words in the title, for example Private Browsing"
+        heading: qsTr("Window titles containing")
+        placeholder: qsTr("Words in the title, for example Private Browsing")
         entries: section.appState.excludedTitlePatterns
         onReplaced: entries => section.appState.excludedTitlePatterns = entries
     }

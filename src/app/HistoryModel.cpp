@@ -30,8 +30,7 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
     case KindRole:
         return entry.kind;
     case KindTitleRole:
-        return entry.kind == SentRequestKind::recommendation ? QStringLiteral("Recommendation")
-                                                             : QStringLiteral("Analysis");
+        return entry.kind == SentRequestKind::recommendation ? tr("Recommendation") : tr("Analysis");
     case FramesRole: {
         QVariantList frames;
         for (const SentFrame& frame : entry.frames)

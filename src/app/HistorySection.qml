@@ -7,8 +7,8 @@ SettingsSection {
 
     required property ShellCommands commands
 
-    title: "History"
-    subtitle: "Every request that carried screenshots to Gemini, with the frames it sent and what came back."
+    title: qsTr("History")
+    subtitle: qsTr("Every request that carried screenshots to Gemini, with the frames it sent and what came back.")
     symbol: "eye"
 
     TintedButton {
@@ -16,7 +16,7 @@ SettingsSection {
         theme: section.theme
         tint: section.tint
         prominent: false
-        text: "Show History\u2026"
+        text: qsTr("Show History\u2026")
         enabled: section.commands !== null
         onClicked: section.commands.openHistory()
     }

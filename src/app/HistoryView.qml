@@ -30,7 +30,7 @@ Rectangle {
         visible: list.count === 0 && !root.history.loading
         horizontalAlignment: Text.AlignHCenter
         wrapMode: Text.WordWrap
-        text: "Nothing has been sent to Gemini yet. Each request that carries screenshots will be listed here."
+        text: qsTr("Nothing has been sent to Gemini yet. Each request that carries screenshots will be listed here.")
         color: look.secondaryText
         font.pixelSize: 13
     }
@@ -53,8 +53,8 @@ Rectangle {
             width: ListView.view.width
             bottomPadding: 12
             visible: root.history.total > 0
-            text: root.history.total === 1 ? "One request carried screenshots to Gemini."
-                  : root.history.total + " requests carried screenshots to Gemini, newest first."
+            text: root.history.total === 1 ? qsTr("One request carried screenshots to Gemini.")
+                  : qsTr("%1 requests carried screenshots to Gemini, newest first.").arg(root.history.total)
             color: look.secondaryText
             font.pixelSize: 12
         }
@@ -143,7 +143,7 @@ Rectangle {
                                     visible: thumbnail.status === Image.Null || thumbnail.status === Image.Error
                                     horizontalAlignment: Text.AlignHCenter
                                     wrapMode: Text.WordWrap
-                                    text: "The capture is no longer on disk."
+                                    text: qsTr("The capture is no longer on disk.")
                                     color: look.secondaryText
                                     font.pixelSize: 11
                                 }
@@ -174,7 +174,7 @@ Rectangle {
                     theme: look
                     tint: root.tint
                     prominent: false
-                    text: "Copy prompt"
+                    text: qsTr("Copy prompt")
                     onClicked: root.history.copyPrompt(card.index)
                 }
             }

@@ -23,7 +23,7 @@ void HistoryWindowManager::show() {
         m_window->setObjectName(QStringLiteral("historyWindow"));
         m_window->engine()->addImportPath(QStringLiteral("qrc:/qt/qml"));
         m_window->setResizeMode(QQuickView::SizeRootObjectToView);
-        m_window->setTitle(QStringLiteral("Norvane History"));
+        m_window->setTitle(tr("Norvane History"));
         // Opened from the settings window, which stays on top, it would otherwise open behind it.
         m_window->setFlags(Qt::Window | Qt::WindowStaysOnTopHint);
         m_window->setIcon(TrayIcon::iconNamed(QStringLiteral("eye")));

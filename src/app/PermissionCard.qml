@@ -69,7 +69,7 @@ Rectangle {
                 id: badge
                 objectName: "permissionBadge"
                 theme: card.theme
-                text: card.granted ? card.grantedText : "Missing"
+                text: card.granted ? card.grantedText : qsTr("Missing")
                 tint: card.tint
             }
         }

@@ -1,4 +1,5 @@
 #include "SettingsController.h"
+#include "Translations.h"
 
 #include "model/Records.h"
 
@@ -43,12 +44,12 @@ SettingsController::~SettingsController() {
 
 QString SettingsController::monitoringStatusTitle() const {
     if (!m_appState)
-        return QStringLiteral("Monitoring Off");
+        return tr("Monitoring Off");
     if (m_appState->isPaused())
-        return QStringLiteral("Paused");
+        return tr("Paused");
     if (m_appState->isMonitoring())
-        return QStringLiteral("Monitoring On");
-    return QStringLiteral("Monitoring Off");
+        return tr("Monitoring On");
+    return tr("Monitoring Off");
 }
 
 QColor SettingsController::monitoringStatusTint() const {
@@ -101,8 +102,8 @@ void SettingsController::setApiKey(const QString& key) {
 }
 
 QString SettingsController::apiKeyProblem() const {
-    return m_apiKeyTooLong ? QStringLiteral("This is longer than an API key can be (512 characters), so it "
-                                            "was not saved. Paste the key alone.")
+    return m_apiKeyTooLong ? tr("This is longer than an API key can be (512 characters), so it "
+                                "was not saved. Paste the key alone.")
                            : QString();
 }
 
@@ -133,7 +134,7 @@ QCoro::Task<> SettingsController::runConnectionTest(QString key) {
         co_return;
     if (result && result->hasValue()) {
         m_apiTestSucceeded = true;
-        m_apiTestMessage = QStringLiteral("Success: ") + trimmed(result->value());
+        m_apiTestMessage = tr("Success: %1").arg(trimmed(result->value()));
     } else {
         m_apiTestSucceeded = false;
         m_apiTestMessage =
@@ -161,7 +162,7 @@ QString SettingsController::screenshotIntervalLabel() const {
     const double stored = m_appState ? m_appState->screenshotInterval() : 30.0;
     // Whole seconds, cut toward zero; a value too large for an integer still prints instead of overflowing.
     const double whole = std::isfinite(stored) ? std::trunc(stored) : 0.0;
-    return QString::number(whole == 0.0 ? 0.0 : whole, 'f', 0) + QStringLiteral(" seconds");
+    return tr("%1 seconds").arg(QString::number(whole == 0.0 ? 0.0 : whole, 'f', 0));
 }
 
 void SettingsController::setScreenshotIntervalPosition(double position) {
@@ -207,21 +208,21 @@ void SettingsController::refreshCaptureCount() {
 QString SettingsController::titleForState(NudgePipelineState state) {
     switch (state) {
     case NudgePipelineState::MonitoringOff:
-        return QStringLiteral("Monitoring is off");
+        return tr("Monitoring is off");
     case NudgePipelineState::Paused:
-        return QStringLiteral("Monitoring is paused");
+        return tr("Monitoring is paused");
     case NudgePipelineState::WaitingForActivity:
-        return QStringLiteral("Waiting for activity");
+        return tr("Waiting for activity");
     case NudgePipelineState::CollectingContext:
-        return QStringLiteral("Collecting context");
+        return tr("Collecting context");
     case NudgePipelineState::Analyzing:
-        return QStringLiteral("Analyzing recent activity");
+        return tr("Analyzing recent activity");
     case NudgePipelineState::NoOpportunity:
-        return QStringLiteral("No opportunity found");
+        return tr("No opportunity found");
     case NudgePipelineState::NudgeVisible:
-        return QStringLiteral("Nudge is ready");
+        return tr("Nudge is ready");
     case NudgePipelineState::Failed:
-        return QStringLiteral("Analysis failed");
+        return tr("Analysis failed");
     }
     return {};
 }
@@ -273,7 +274,7 @@ QString SettingsController::diagnosticsTimeText() const {
 }
 
 QString SettingsController::diagnosticsDetail() const {
-    return m_appState ? m_appState->nudgeDiagnostics().detail : QString();
+    return m_appState ? translatedDiagnosticsDetail(m_appState->nudgeDiagnostics().detail) : QString();
 }
 
 // MARK: - Permissions

@@ -82,7 +82,7 @@ Item {
 
                     Text {
                         objectName: "heroTitle"
-                        text: root.isSetup ? "Set Up Norvane" : "Norvane Settings"
+                        text: root.isSetup ? qsTr("Set Up Norvane") : qsTr("Norvane Settings")
                         color: look.primaryText
                         font.pixelSize: 26
                         font.weight: Font.Bold
@@ -91,8 +91,8 @@ Item {
                         objectName: "heroSubtitle"
                         width: parent.width
                         text: root.isSetup
-                              ? "Add your Gemini key, confirm permissions, and shape how aggressively Norvane watches for opportunities."
-                              : "Tune capture behavior, permissions, and debugging tools with a cleaner view of what the app is doing locally."
+                              ? qsTr("Add your Gemini key, confirm permissions, and shape how aggressively Norvane watches for opportunities.")
+                              : qsTr("Tune capture behavior, permissions, and debugging tools with a cleaner view of what the app is doing locally.")
                         color: look.secondaryText
                         font.pixelSize: 13
                         wrapMode: Text.WordWrap
@@ -111,7 +111,7 @@ Item {
                         StatusBadge {
                             objectName: "confidenceBadge"
                             theme: look
-                            text: "Confidence " + root.controller.confidenceText
+                            text: qsTr("Confidence %1").arg(root.controller.confidenceText)
                             tint: root.controller.coolTint
                         }
                     }
@@ -174,7 +174,7 @@ Item {
                 Text {
                     objectName: "footerCaption"
                     anchors.verticalCenter: parent.verticalCenter
-                    text: root.isSetup ? "Setup only needs to happen once." : "Changes save immediately."
+                    text: root.isSetup ? qsTr("Setup only needs to happen once.") : qsTr("Changes save immediately.")
                     color: look.secondaryText
                     font.pixelSize: 12
                 }
@@ -183,7 +183,7 @@ Item {
                     objectName: "footerButton"
                     anchors.right: parent.right
                     theme: look
-                    text: root.isSetup ? "Continue" : "Done"
+                    text: root.isSetup ? qsTr("Continue") : qsTr("Done")
                     tint: root.controller.brandTint
                     enabled: root.controller.footerButtonEnabled
                     onClicked: root.controller.close()
@@ -200,14 +200,14 @@ Item {
         SettingsSection {
             objectName: "geminiSection"
             theme: look
-            title: "Gemini"
-            subtitle: "Norvane talks directly to Gemini for opportunity detection and recommendations."
+            title: qsTr("Gemini")
+            subtitle: qsTr("Norvane talks directly to Gemini for opportunity detection and recommendations.")
             symbol: "sparkles"
             tint: root.controller.brandTint
 
             Text {
                 objectName: "apiKeyCaption"
-                text: "API key"
+                text: qsTr("API key")
                 color: look.primaryText
                 font.pixelSize: 12
                 font.weight: Font.DemiBold
@@ -219,7 +219,7 @@ Item {
                 implicitHeight: 36
                 echoMode: TextInput.Password
                 passwordCharacter: "\u2022"
-                placeholderText: "Gemini API key"
+                placeholderText: qsTr("Gemini API key")
                 placeholderTextColor: look.secondaryText
                 color: look.primaryText
                 font.pixelSize: 13
@@ -249,7 +249,7 @@ Item {
             Text {
                 objectName: "apiKeyPrivacyCaption"
                 width: parent.width
-                text: "Stored locally on this computer. Norvane does not send screenshots anywhere except the Gemini request you explicitly enabled by turning monitoring on."
+                text: qsTr("Stored locally on this computer. Norvane does not send screenshots anywhere except the Gemini request you explicitly enabled by turning monitoring on.")
                 color: look.secondaryText
                 font.pixelSize: 12
                 wrapMode: Text.WordWrap
@@ -262,7 +262,7 @@ Item {
                     id: testButton
                     objectName: "testConnectionButton"
                     theme: look
-                    text: root.controller.isTestingAPI ? "Testing..." : "Test Connection"
+                    text: root.controller.isTestingAPI ? qsTr("Testing...") : qsTr("Test Connection")
                     tint: root.controller.brandTint
                     enabled: root.controller.canTestConnection
                     onClicked: root.controller.testAPIKey()
@@ -303,8 +303,8 @@ Item {
         SettingsSection {
             objectName: "permissionsSection"
             theme: look
-            title: "Permissions"
-            subtitle: "What this session lets Norvane see. Nothing here needs granting on X11."
+            title: qsTr("Permissions")
+            subtitle: qsTr("What this session lets Norvane see. Nothing here needs granting on X11.")
             symbol: "hand.raised"
             tint: root.controller.coolTint
 
@@ -319,7 +319,7 @@ Item {
                     title: modelData.name
                     symbol: index === 0 ? "eye" : index === 1 ? "waveform.path.ecg" : "record.circle"
                     granted: modelData.available
-                    grantedText: "Available"
+                    grantedText: qsTr("Available")
                     description: modelData.explanation
                     grantedTint: root.controller.successTint
                     missingTint: root.controller.brandTint
@@ -334,14 +334,14 @@ Item {
                     objectName: "refreshPermissionsButton"
                     theme: look
                     prominent: false
-                    text: "Refresh"
+                    text: qsTr("Refresh")
                     onClicked: root.controller.refreshPermissions()
                 }
                 Text {
                     objectName: "refreshPermissionsCaption"
                     anchors.verticalCenter: refreshButton.verticalCenter
                     width: parent.width - refreshButton.width - 12
-                    text: "Refresh reads again what this session offers."
+                    text: qsTr("Refresh reads again what this session offers.")
                     color: look.secondaryText
                     font.pixelSize: 12
                     wrapMode: Text.WordWrap
@@ -356,8 +356,8 @@ Item {
         SettingsSection {
             objectName: "monitoringSection"
             theme: look
-            title: "Monitoring"
-            subtitle: "Adjust cadence, thresholds, and the amount of interruption tolerance."
+            title: qsTr("Monitoring")
+            subtitle: qsTr("Adjust cadence, thresholds, and the amount of interruption tolerance.")
             symbol: "waveform.path.ecg"
             tint: root.monitoringTint
 
@@ -372,7 +372,7 @@ Item {
                     Text {
                         id: intervalTitle
                         objectName: "intervalTitle"
-                        text: "Screenshot interval"
+                        text: qsTr("Screenshot interval")
                         color: look.primaryText
                         font.pixelSize: 13
                         font.weight: Font.DemiBold
@@ -410,7 +410,7 @@ Item {
                     Text {
                         id: confidenceTitle
                         objectName: "confidenceTitle"
-                        text: "Confidence threshold"
+                        text: qsTr("Confidence threshold")
                         color: look.primaryText
                         font.pixelSize: 13
                         font.weight: Font.DemiBold
@@ -437,7 +437,7 @@ Item {
                 Text {
                     objectName: "confidenceCaption"
                     width: parent.width
-                    text: "Higher values mean fewer nudges, but more confidence that the interruption is worthwhile."
+                    text: qsTr("Higher values mean fewer nudges, but more confidence that the interruption is worthwhile.")
                     color: look.secondaryText
                     font.pixelSize: 12
                     wrapMode: Text.WordWrap
@@ -450,10 +450,10 @@ Item {
 
                 Repeater {
                     model: [
-                        { name: "nudgesPerHour", title: "Cards per hour", from: 1, to: 10, step: 1,
-                          label: n => n === 1 ? "1 card" : n + " cards" },
-                        { name: "nudgeGapMinutes", title: "Time between cards", from: 0, to: 60, step: 5,
-                          label: n => n === 0 ? "No minimum" : n + " minutes" }
+                        { name: "nudgesPerHour", title: qsTr("Cards per hour"), from: 1, to: 10, step: 1,
+                          label: n => n === 1 ? qsTr("1 card") : qsTr("%1 cards").arg(n) },
+                        { name: "nudgeGapMinutes", title: qsTr("Time between cards"), from: 0, to: 60, step: 5,
+                          label: n => n === 0 ? qsTr("No minimum") : qsTr("%1 minutes").arg(n) }
                     ]
 
                     Column {
@@ -497,7 +497,7 @@ Item {
                 Text {
                     objectName: "nudgeBudgetCaption"
                     width: parent.width
-                    text: "When the budget is spent, Norvane sends nothing to Gemini until a card could appear again. It never shows a card over a full-screen window."
+                    text: qsTr("When the budget is spent, Norvane sends nothing to Gemini until a card could appear again. It never shows a card over a full-screen window.")
                     color: look.secondaryText
                     font.pixelSize: 12
                     wrapMode: Text.WordWrap
@@ -526,14 +526,14 @@ Item {
 
                         Text {
                             objectName: "captureCountLabel"
-                            text: "Screenshots captured in last hour"
+                            text: qsTr("Screenshots captured in last hour")
                             color: look.primaryText
                             font.pixelSize: 13
                             font.weight: Font.DemiBold
                         }
                         Text {
                             objectName: "captureCountCaption"
-                            text: "This is a rolling one-hour count of successful captures."
+                            text: qsTr("This is a rolling one-hour count of successful captures.")
                             color: look.secondaryText
                             font.pixelSize: 12
                         }

@@ -26,8 +26,7 @@ SettingsWindowManager::~SettingsWindowManager() {
 }
 
 QString SettingsWindowManager::titleFor(SettingsPresentationMode mode) {
-    return mode == SettingsPresentationMode::Setup ? QStringLiteral("Set Up Norvane")
-                                                   : QStringLiteral("Norvane Settings");
+    return mode == SettingsPresentationMode::Setup ? tr("Set Up Norvane") : tr("Norvane Settings");
 }
 
 void SettingsWindowManager::createWindow() {

@@ -19,12 +19,11 @@ bool ShellCommands::isWatching() const {
 }
 
 QString ShellCommands::monitoringTitle() const {
-    return QStringLiteral("Monitoring: ") + (isWatching() ? QStringLiteral("On") : QStringLiteral("Off"));
+    return isWatching() ? tr("Monitoring: On") : tr("Monitoring: Off");
 }
 
 QString ShellCommands::pauseTitle() const {
-    return m_appState && m_appState->isPaused() ? QStringLiteral("Resume Monitoring")
-                                                : QStringLiteral("Pause for 30 min");
+    return m_appState && m_appState->isPaused() ? tr("Resume Monitoring") : tr("Pause for 30 min");
 }
 
 bool ShellCommands::pauseEnabled() const {
@@ -38,7 +37,7 @@ bool ShellCommands::resumeTimeVisible() const {
 QString ShellCommands::resumeTimeTitle() const {
     if (!m_appState || !m_appState->pauseResumeTime())
         return {};
-    return QStringLiteral("Resumes at ") + m_appState->pauseResumeTimeText();
+    return tr("Resumes at %1").arg(m_appState->pauseResumeTimeText());
 }
 
 void ShellCommands::setShowsInWindow(bool value) {

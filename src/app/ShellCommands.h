@@ -28,10 +28,12 @@ class ShellCommands : public QObject {
     Q_PROPERTY(bool showsInWindow READ showsInWindow NOTIFY showsInWindowChanged)
 
 public:
-    static inline const QString settingsTitle = QStringLiteral("Settings\u2026");
-    static inline const QString quitTitle = QStringLiteral("Quit Norvane");
-    static inline const QString excludeTitle = QStringLiteral("Exclude the current app");
-    static inline const QString historyTitle = QStringLiteral("History\u2026");
+    static inline const QString settingsTitle = QStringLiteral(QT_TR_NOOP("Settings\u2026"));
+    static inline const QString quitTitle = QStringLiteral(QT_TR_NOOP("Quit Norvane"));
+    static inline const QString excludeTitle = QStringLiteral(QT_TR_NOOP("Exclude the current app"));
+    static inline const QString historyTitle = QStringLiteral(QT_TR_NOOP("History\u2026"));
+    // One of the titles above in the user's language.
+    static QString translated(const QString& title) { return tr(title.toUtf8().constData()); }
 
     // `quit` ends the application (QCoreApplication::quit in production).
     ShellCommands(AppState* appState, MonitoringControlling* monitoring,

@@ -11,12 +11,12 @@ TrayMenu::TrayMenu(ShellCommands* commands, QObject* parent)
     m_resumeTime = m_menu->addAction(QString());
     m_resumeTime->setEnabled(false); // plain text
     m_menu->addSeparator();
-    m_exclude = m_menu->addAction(ShellCommands::excludeTitle);
+    m_exclude = m_menu->addAction(ShellCommands::translated(ShellCommands::excludeTitle));
     m_exclude->setEnabled(false); // until the menu opens and finds an application in front
-    m_settings = m_menu->addAction(ShellCommands::settingsTitle);
-    m_history = m_menu->addAction(ShellCommands::historyTitle);
+    m_settings = m_menu->addAction(ShellCommands::translated(ShellCommands::settingsTitle));
+    m_history = m_menu->addAction(ShellCommands::translated(ShellCommands::historyTitle));
     m_menu->addSeparator();
-    m_quit = m_menu->addAction(ShellCommands::quitTitle);
+    m_quit = m_menu->addAction(ShellCommands::translated(ShellCommands::quitTitle));
 
     connect(m_monitoring, &QAction::triggered, this, [this] {
         if (m_commands)

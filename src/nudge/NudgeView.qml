@@ -111,7 +111,7 @@ Item {
                 hoverEnabled: true
                 focusPolicy: Qt.NoFocus
                 Layout.alignment: Qt.AlignVCenter
-                Accessible.name: "Close"
+                Accessible.name: qsTr("Close")
                 onClicked: root.dismiss("close-button")
 
                 background: Rectangle {
@@ -188,7 +188,7 @@ Item {
                 leftPadding: 10
                 rightPadding: 10
                 text: root.answer
-                placeholderText: "Tell Norvane what you're doing"
+                placeholderText: qsTr("Tell Norvane what you're doing")
                 placeholderTextColor: NudgeTheme.placeholderText
                 color: NudgeTheme.primaryText
                 selectionColor: NudgeTheme.accent
@@ -213,7 +213,7 @@ Item {
 
                 CardButton {
                     objectName: "tellMeButton"
-                    text: "Tell me"
+                    text: qsTr("Tell me")
                     look: "prominent"
                     enabled: root.answer.trim().length > 0
                     onClicked: root.submit()
@@ -223,15 +223,15 @@ Item {
 
                 CardButton {
                     objectName: "snoozeButton"
-                    text: "Snooze 1 hour"
+                    text: qsTr("Snooze 1 hour")
                     look: "plain"
-                    Accessible.name: "Snooze nudges for 1 hour"
+                    Accessible.name: qsTr("Snooze nudges for 1 hour")
                     onClicked: if (root.appState) root.appState.snoozeNudges() // qmllint disable type
                 }
 
                 CardButton {
                     objectName: "notNowButton"
-                    text: "Not now"
+                    text: qsTr("Not now")
                     look: "plain"
                     onClicked: root.dismiss("not-now")
                 }
@@ -290,7 +290,7 @@ Item {
             Text {
                 objectName: "loadingText"
                 Layout.fillWidth: true
-                text: "Generating one specific suggestion for what you’re doing right now."
+                text: qsTr("Generating one specific suggestion for what you’re doing right now.")
                 textFormat: Text.PlainText
                 wrapMode: Text.Wrap
                 font.pixelSize: NudgeTheme.bodySize
@@ -342,7 +342,7 @@ Item {
 
                     Text {
                         objectName: "promptCaption"
-                        text: "Prompt"
+                        text: qsTr("Prompt")
                         textFormat: Text.PlainText
                         font.pixelSize: NudgeTheme.captionSize
                         font.weight: Font.DemiBold
@@ -354,7 +354,7 @@ Item {
 
                     CardButton {
                         objectName: "copyButton"
-                        text: root.hasNudge && root.nudge.didCopyPrompt ? "Copied" : "Copy"
+                        text: root.hasNudge && root.nudge.didCopyPrompt ? qsTr("Copied") : qsTr("Copy")
                         look: "bordered"
                         small: true
                         onClicked: {
@@ -445,7 +445,7 @@ Item {
 
                 CardButton {
                     objectName: "notUsefulButton"
-                    text: "Not useful"
+                    text: qsTr("Not useful")
                     look: "plain"
                     onClicked: root.dismiss("not-useful")
                 }

@@ -10,11 +10,13 @@
 #include "app/HistoryWindowManager.h"
 #include "app/SettingsWindowManager.h"
 #include "app/SingleInstance.h"
+#include "app/Translations.h"
 #include "app/TrayFallback.h"
 #include "app/TrayMenu.h"
 #include "capture/ScreenshotDiskStore.h"
 #include "capture/SentRequestLog.h"
 #include "fakes/Fakes.h"
+#include "nudge/NudgePanelController.h"
 
 #include <cmath>
 
@@ -26,6 +28,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
 #include <QtQuickTest/quicktest.h>
 
 #include <QtQml/qqmlextensionplugin.h>
@@ -680,6 +683,50 @@ Analysis failed)"_s.split(u'\n');
         QTRY_VERIFY(thumbnails(1) == 1 && thumbnails(0) > 0); // Image.Ready, Image.Null
         QDir().mkpath(QStringLiteral(NORVANE_SCREENSHOT_DIR));
         QVERIFY(manager.window()->grabWindow().save(QStringLiteral(NORVANE_SCREENSHOT_DIR "/history.png")));
+    }
+
+    // Under a German locale the start-up loader installs the German texts: the window, its diagnostics
+    // (logged in English, shown translated) and the card show them, and every text fits its box and
+    // window (a lone symbol such as × may overhang its padding). Saves PNGs. English installs none.
+    void germanTranslation() {
+        QVERIFY(!installTranslations(qApp, QLocale(QLocale::English, QLocale::UnitedStates)));
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        QVERIFY(installTranslations(qApp, QLocale()));
+        const auto fits = [](QQuickWindow* window) {
+            for (QQuickItem* item : allItems(window->contentItem())) {
+                const QString text = item->property("text").toString();
+                QVERIFY2(!item->inherits("QQuickText") || !item->isVisible() || text.size() < 2 ||
+                             (!item->property("truncated").toBool() &&
+                              item->property("contentWidth").toDouble() <= item->width() + 0.5 &&
+                              item->mapRectToScene(item->boundingRect()).right() <= window->width() + 0.5),
+                         qPrintable(text));
+            }
+        };
+        Env env;
+        env.appState->pauseFor(30);
+        QVERIFY(env.show(Mode::Standard));
+        QCOMPARE(env.window->title(), u"Norvane-Einstellungen"_s);
+        env.expectTexts(uR"(footerButton=Fertig
+diagnosticsTitle=Überwachung ist pausiert
+diagnosticsDetail=Die Überwachung ist bis 15:30 pausiert.)"_s);
+        QCOMPARE(env.appState->nudgeDiagnostics().detail, u"Monitoring is paused until 15:30."_s);
+        fits(env.window);
+        env.save(u"settings-de.png"_s);
+
+        NudgePanelController card(env.appState.get(), nullptr, &env.clock, nullptr);
+        env.appState->setNudgePresenter(&card);
+        env.appState->presentOpportunity({u"retyping"_s, 0.9, u"You retype totals."_s, u"Why?"_s});
+        QVERIFY(QTest::qWaitForWindowExposed(card.panel()));
+        const auto cardText = [&](const char* name) {
+            return card.panel()->rootObject()->findChild<QQuickItem*>(name)->property("text").toString();
+        };
+        QCOMPARE(cardText("tellMeButton"), u"Vorschlag anzeigen"_s);
+        fits(card.panel());
+        QVERIFY(card.panel()->grabWindow().save(QStringLiteral(NORVANE_SCREENSHOT_DIR "/nudge-de.png")));
+        env.appState->setNudgePresenter(nullptr);
+        for (QTranslator* translator : qApp->findChildren<QTranslator*>())
+            QCoreApplication::removeTranslator(translator);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
 };
 

@@ -3,36 +3,65 @@
 #include "X11Connection.h"
 #include "monitoring/InputEventSource.h"
 
+#include <QCoreApplication>
+
 namespace norvane {
+
+namespace {
+
+QString tr(const char* text) {
+    return QCoreApplication::translate("SessionCapabilities", text);
+}
+
+} // namespace
 
 QList<SessionCapability> x11SessionCapabilities(X11Connection* connection, InputEventSource* input) {
     const bool display = connection && connection->ensureConnected();
     const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
                          qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland");
+    // Shown on the settings window's cards, so in the user's language.
     const auto entry = [](const char* name, bool available, const char* purpose, const char* remedy) {
-        return SessionCapability{QString::fromUtf8(name), available,
-                                 QString::fromUtf8(available ? purpose : remedy)};
+        return SessionCapability{tr(name), available, tr(available ? purpose : remedy)};
     };
     return {
-        display ? entry("X display", true, "Norvane can see the windows of this session.", "")
-                : SessionCapability{QStringLiteral("X display"), false,
-                                    connection ? connection->unavailableReason()
-                                               : QStringLiteral("No X display is reachable.")},
-        entry("Keyboard and mouse activity", display && input && input->isAvailable(),
-              "XInput 2 tells Norvane when you are active, without reading what you type.",
-              "Needs the XInput 2.2 extension of the X server; without it no activity starts a capture."),
-        entry("Covered windows", display && connection->hasComposite(),
-              "Composite gives the true contents of a window even where others cover it.",
-              "Without the Composite extension, covered parts of a window are captured as the screen shows "
-              "them."),
-        entry("Fast capture", display && connection->hasShm(),
-              "MIT-SHM hands each picture over in shared memory.",
-              "Without MIT-SHM (for example over a remote X connection), pictures are copied over the "
-              "connection, which is slower."),
-        entry("Native Wayland windows", !wayland,
-              "This is an X11 session: every window is visible to Norvane.",
-              "This is a Wayland session: Norvane sees only applications that run through XWayland. Log "
-              "in to an X11 session to include the others."),
+        display
+            ? entry(QT_TRANSLATE_NOOP("SessionCapabilities", "X display"), true,
+                    QT_TRANSLATE_NOOP("SessionCapabilities", "Norvane can see the windows of this session."),
+                    "")
+            : SessionCapability{tr(QT_TRANSLATE_NOOP("SessionCapabilities", "X display")), false,
+                                connection ? connection->unavailableReason()
+                                           : tr(QT_TRANSLATE_NOOP("SessionCapabilities",
+                                                                  "No X display is reachable."))},
+        entry(
+            QT_TRANSLATE_NOOP("SessionCapabilities", "Keyboard and mouse activity"),
+            display && input && input->isAvailable(),
+            QT_TRANSLATE_NOOP("SessionCapabilities",
+                              "XInput 2 tells Norvane when you are active, without reading what you type."),
+            QT_TRANSLATE_NOOP(
+                "SessionCapabilities",
+                "Needs the XInput 2.2 extension of the X server; without it no activity starts a capture.")),
+        entry(
+            QT_TRANSLATE_NOOP("SessionCapabilities", "Covered windows"),
+            display && connection->hasComposite(),
+            QT_TRANSLATE_NOOP("SessionCapabilities",
+                              "Composite gives the true contents of a window even where others cover it."),
+            QT_TRANSLATE_NOOP(
+                "SessionCapabilities",
+                "Without the Composite extension, covered parts of a window are captured as the screen shows "
+                "them.")),
+        entry(QT_TRANSLATE_NOOP("SessionCapabilities", "Fast capture"), display && connection->hasShm(),
+              QT_TRANSLATE_NOOP("SessionCapabilities", "MIT-SHM hands each picture over in shared memory."),
+              QT_TRANSLATE_NOOP(
+                  "SessionCapabilities",
+                  "Without MIT-SHM (for example over a remote X connection), pictures are copied over the "
+                  "connection, which is slower.")),
+        entry(QT_TRANSLATE_NOOP("SessionCapabilities", "Native Wayland windows"), !wayland,
+              QT_TRANSLATE_NOOP("SessionCapabilities",
+                                "This is an X11 session: every window is visible to Norvane."),
+              QT_TRANSLATE_NOOP(
+                  "SessionCapabilities",
+                  "This is a Wayland session: Norvane sees only applications that run through XWayland. Log "
+                  "in to an X11 session to include the others.")),
     };
 }
 

@@ -1,0 +1,620 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>CapturesSection</name>
+    <message>
+        <source>Stored Captures</source>
+        <translation>Gespeicherte Aufnahmen</translation>
+    </message>
+    <message>
+        <source>Captures are saved on this computer. When a limit is reached, the oldest go first.</source>
+        <translation>Aufnahmen werden auf diesem Rechner gespeichert. Ist eine Grenze erreicht, werden die ältesten zuerst gelöscht.</translation>
+    </message>
+    <message>
+        <source>Keep captures for</source>
+        <translation>Aufnahmen aufbewahren für</translation>
+    </message>
+    <message>
+        <source>Space for captures</source>
+        <translation>Speicherplatz für Aufnahmen</translation>
+    </message>
+    <message>
+        <source>Delete All Captures…</source>
+        <translation>Alle Aufnahmen löschen …</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Löschen</translation>
+    </message>
+</context>
+<context>
+    <name>CommandBar</name>
+    <message>
+        <source>Quit Norvane</source>
+        <translation>Norvane beenden</translation>
+    </message>
+</context>
+<context>
+    <name>ExclusionsSection</name>
+    <message>
+        <source>Exclusions</source>
+        <translation>Ausnahmen</translation>
+    </message>
+    <message>
+        <source>Norvane never captures, keeps or sends a window of these applications, or a window whose title contains one of these words.</source>
+        <translation>Norvane nimmt Fenster dieser Anwendungen und Fenster, deren Titel eines dieser Wörter enthält, niemals auf, speichert sie nicht und sendet sie nicht.</translation>
+    </message>
+    <message>
+        <source>Nothing is excluded here.</source>
+        <translation>Hier ist nichts ausgenommen.</translation>
+    </message>
+    <message>
+        <source>Remove %1</source>
+        <translation>%1 entfernen</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>Hinzufügen</translation>
+    </message>
+    <message>
+        <source>Applications</source>
+        <translation>Anwendungen</translation>
+    </message>
+    <message>
+        <source>Application name, for example KeePassXC</source>
+        <translation>Anwendungsname, z. B. KeePassXC</translation>
+    </message>
+    <message>
+        <source>Window titles containing</source>
+        <translation>Fenstertitel, die Folgendes enthalten</translation>
+    </message>
+    <message>
+        <source>Words in the title, for example Private Browsing</source>
+        <translation>Wörter im Titel, z. B. Privater Modus</translation>
+    </message>
+</context>
+<context>
+    <name>HistorySection</name>
+    <message>
+        <source>History</source>
+        <translation>Verlauf</translation>
+    </message>
+    <message>
+        <source>Every request that carried screenshots to Gemini, with the frames it sent and what came back.</source>
+        <translation>Jede Anfrage, die Bildschirmfotos an Gemini gesendet hat, mit den gesendeten Bildern und der Antwort.</translation>
+    </message>
+    <message>
+        <source>Show History…</source>
+        <translation>Verlauf anzeigen …</translation>
+    </message>
+</context>
+<context>
+    <name>HistoryView</name>
+    <message>
+        <source>Nothing has been sent to Gemini yet. Each request that carries screenshots will be listed here.</source>
+        <translation>Bisher wurde nichts an Gemini gesendet. Jede Anfrage mit Bildschirmfotos wird hier aufgeführt.</translation>
+    </message>
+    <message>
+        <source>One request carried screenshots to Gemini.</source>
+        <translation>Eine Anfrage hat Bildschirmfotos an Gemini gesendet.</translation>
+    </message>
+    <message>
+        <source>%1 requests carried screenshots to Gemini, newest first.</source>
+        <translation>%1 Anfragen haben Bildschirmfotos an Gemini gesendet, die neueste zuerst.</translation>
+    </message>
+    <message>
+        <source>The capture is no longer on disk.</source>
+        <translation>Die Aufnahme ist nicht mehr auf der Festplatte.</translation>
+    </message>
+    <message>
+        <source>Copy prompt</source>
+        <translation>Prompt kopieren</translation>
+    </message>
+</context>
+<context>
+    <name>NudgeDiagnostics</name>
+    <message>
+        <source>Turn monitoring on to start collecting screenshots for nudge analysis.</source>
+        <translation>Schalten Sie die Überwachung ein, damit Bildschirmfotos für die Analyse gesammelt werden.</translation>
+    </message>
+    <message>
+        <source>Norvane is watching for a short burst of recent activity before it asks Gemini anything.</source>
+        <translation>Norvane wartet auf eine kurze Phase aktueller Aktivität, bevor es Gemini etwas fragt.</translation>
+    </message>
+    <message>
+        <source>Gemini found a likely opportunity and the nudge should now be visible.</source>
+        <translation>Gemini hat eine wahrscheinliche Gelegenheit gefunden; der Hinweis sollte jetzt zu sehen sein.</translation>
+    </message>
+    <message>
+        <source>Gemini recognized a pattern you already dismissed, so Norvane is not showing it again.</source>
+        <translation>Gemini hat ein Muster erkannt, das Sie bereits verworfen haben; Norvane zeigt es deshalb nicht noch einmal.</translation>
+    </message>
+    <message>
+        <source>No nudge cooldown is active. Norvane can show the next worthwhile opportunity as soon as it sees one.</source>
+        <translation>Keine Hinweispause aktiv. Norvane kann die nächste lohnende Gelegenheit zeigen, sobald es eine erkennt.</translation>
+    </message>
+    <message>
+        <source>Norvane is waiting for a short burst of recent activity before it analyzes anything.</source>
+        <translation>Norvane wartet auf eine kurze Phase aktueller Aktivität, bevor es etwas analysiert.</translation>
+    </message>
+    <message>
+        <source>Norvane has enough recent context and is asking Gemini whether the last burst looks worth interrupting.</source>
+        <translation>Norvane hat genug aktuellen Kontext und fragt Gemini, ob die letzte Aktivitätsphase eine Unterbrechung lohnt.</translation>
+    </message>
+    <message>
+        <source>A nudge is already on screen, so Norvane is not analyzing another batch yet.</source>
+        <translation>Ein Hinweis ist bereits zu sehen; Norvane analysiert deshalb noch keine weiteren Bilder.</translation>
+    </message>
+    <message>
+        <source>A window was full screen, so Norvane let this nudge go rather than interrupt.</source>
+        <translation>Ein Fenster lief im Vollbild; Norvane hat diesen Hinweis verworfen, statt zu stören.</translation>
+    </message>
+    <message>
+        <source>Norvane still needs 3 distinct wake/active screenshots from the same activity burst before it can ask Gemini.</source>
+        <translation>Norvane braucht noch 3 verschiedene Bildschirmfotos aus derselben Aktivitätsphase, bevor es Gemini fragen kann.</translation>
+    </message>
+    <message>
+        <source>Norvane needs %1 wake/active screenshots in one burst before it can analyze. Current burst: %2/%1.</source>
+        <translation>Norvane braucht %1 Bildschirmfotos aus einer Aktivitätsphase, bevor es analysieren kann. Aktuelle Phase: %2/%1.</translation>
+    </message>
+    <message>
+        <source>Monitoring is paused until %1.</source>
+        <translation>Die Überwachung ist bis %1 pausiert.</translation>
+    </message>
+    <message>
+        <source>Nudges are snoozed; the next card can appear at %1.</source>
+        <translation>Hinweise sind stummgeschaltet; die nächste Karte kann um %1 erscheinen.</translation>
+    </message>
+    <message>
+        <source>Nudge budget reached; the next card can appear at %1.</source>
+        <translation>Das Hinweiskontingent ist erreicht; die nächste Karte kann um %1 erscheinen.</translation>
+    </message>
+    <message>
+        <source>Gemini API key is missing, so nudge analysis cannot run.</source>
+        <translation>Der Gemini-API-Schlüssel fehlt, daher kann keine Analyse laufen.</translation>
+    </message>
+    <message>
+        <source>The analysis was cancelled before Gemini answered.</source>
+        <translation>Die Analyse wurde abgebrochen, bevor Gemini geantwortet hat.</translation>
+    </message>
+</context>
+<context>
+    <name>NudgeView</name>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Tell Norvane what you&apos;re doing</source>
+        <translation>Erzählen Sie Norvane, was Sie gerade tun</translation>
+    </message>
+    <message>
+        <source>Tell me</source>
+        <translation>Vorschlag anzeigen</translation>
+    </message>
+    <message>
+        <source>Snooze 1 hour</source>
+        <translation>1 Stunde Ruhe</translation>
+    </message>
+    <message>
+        <source>Snooze nudges for 1 hour</source>
+        <translation>Hinweise für 1 Stunde stummschalten</translation>
+    </message>
+    <message>
+        <source>Not now</source>
+        <translation>Nicht jetzt</translation>
+    </message>
+    <message>
+        <source>Generating one specific suggestion for what you’re doing right now.</source>
+        <translation>Ein konkreter Vorschlag für das, was Sie gerade tun, wird erstellt.</translation>
+    </message>
+    <message>
+        <source>Prompt</source>
+        <translation>Prompt</translation>
+    </message>
+    <message>
+        <source>Copied</source>
+        <translation>Kopiert</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Kopieren</translation>
+    </message>
+    <message>
+        <source>Not useful</source>
+        <translation>Nicht hilfreich</translation>
+    </message>
+</context>
+<context>
+    <name>PermissionCard</name>
+    <message>
+        <source>Missing</source>
+        <translation>Fehlt</translation>
+    </message>
+</context>
+<context>
+    <name>SessionCapabilities</name>
+    <message>
+        <source>X display</source>
+        <translation>X-Display</translation>
+    </message>
+    <message>
+        <source>Norvane can see the windows of this session.</source>
+        <translation>Norvane kann die Fenster dieser Sitzung sehen.</translation>
+    </message>
+    <message>
+        <source>Keyboard and mouse activity</source>
+        <translation>Tastatur- und Mausaktivität</translation>
+    </message>
+    <message>
+        <source>XInput 2 tells Norvane when you are active, without reading what you type.</source>
+        <translation>XInput 2 teilt Norvane mit, wann Sie aktiv sind, ohne zu lesen, was Sie tippen.</translation>
+    </message>
+    <message>
+        <source>Needs the XInput 2.2 extension of the X server; without it no activity starts a capture.</source>
+        <translation>Benötigt die Erweiterung XInput 2.2 des X-Servers; ohne sie löst keine Aktivität eine Aufnahme aus.</translation>
+    </message>
+    <message>
+        <source>Covered windows</source>
+        <translation>Verdeckte Fenster</translation>
+    </message>
+    <message>
+        <source>Composite gives the true contents of a window even where others cover it.</source>
+        <translation>Composite liefert den echten Inhalt eines Fensters, auch wo andere Fenster es verdecken.</translation>
+    </message>
+    <message>
+        <source>Without the Composite extension, covered parts of a window are captured as the screen shows them.</source>
+        <translation>Ohne die Composite-Erweiterung werden verdeckte Teile eines Fensters so aufgenommen, wie der Bildschirm sie zeigt.</translation>
+    </message>
+    <message>
+        <source>Fast capture</source>
+        <translation>Schnelle Aufnahme</translation>
+    </message>
+    <message>
+        <source>MIT-SHM hands each picture over in shared memory.</source>
+        <translation>MIT-SHM übergibt jedes Bild über gemeinsamen Speicher.</translation>
+    </message>
+    <message>
+        <source>Without MIT-SHM (for example over a remote X connection), pictures are copied over the connection, which is slower.</source>
+        <translation>Ohne MIT-SHM (zum Beispiel über eine entfernte X-Verbindung) werden Bilder über die Verbindung kopiert, was langsamer ist.</translation>
+    </message>
+    <message>
+        <source>Native Wayland windows</source>
+        <translation>Native Wayland-Fenster</translation>
+    </message>
+    <message>
+        <source>This is an X11 session: every window is visible to Norvane.</source>
+        <translation>Dies ist eine X11-Sitzung: Norvane sieht jedes Fenster.</translation>
+    </message>
+    <message>
+        <source>This is a Wayland session: Norvane sees only applications that run through XWayland. Log in to an X11 session to include the others.</source>
+        <translation>Dies ist eine Wayland-Sitzung: Norvane sieht nur Anwendungen, die über XWayland laufen. Melden Sie sich bei einer X11-Sitzung an, um auch die anderen einzubeziehen.</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsView</name>
+    <message>
+        <source>Set Up Norvane</source>
+        <translation>Norvane einrichten</translation>
+    </message>
+    <message>
+        <source>Norvane Settings</source>
+        <translation>Norvane-Einstellungen</translation>
+    </message>
+    <message>
+        <source>Add your Gemini key, confirm permissions, and shape how aggressively Norvane watches for opportunities.</source>
+        <translation>Fügen Sie Ihren Gemini-Schlüssel hinzu, prüfen Sie die Berechtigungen und legen Sie fest, wie eifrig Norvane nach Gelegenheiten sucht.</translation>
+    </message>
+    <message>
+        <source>Tune capture behavior, permissions, and debugging tools with a cleaner view of what the app is doing locally.</source>
+        <translation>Passen Sie Aufnahmeverhalten, Berechtigungen und Diagnosewerkzeuge an und sehen Sie klarer, was die Anwendung lokal tut.</translation>
+    </message>
+    <message>
+        <source>Confidence %1</source>
+        <translation>Konfidenz %1</translation>
+    </message>
+    <message>
+        <source>Setup only needs to happen once.</source>
+        <translation>Die Einrichtung ist nur einmal nötig.</translation>
+    </message>
+    <message>
+        <source>Changes save immediately.</source>
+        <translation>Änderungen werden sofort gespeichert.</translation>
+    </message>
+    <message>
+        <source>Continue</source>
+        <translation>Weiter</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Fertig</translation>
+    </message>
+    <message>
+        <source>Gemini</source>
+        <translation>Gemini</translation>
+    </message>
+    <message>
+        <source>Norvane talks directly to Gemini for opportunity detection and recommendations.</source>
+        <translation>Norvane spricht für das Erkennen von Gelegenheiten und für Empfehlungen direkt mit Gemini.</translation>
+    </message>
+    <message>
+        <source>API key</source>
+        <translation>API-Schlüssel</translation>
+    </message>
+    <message>
+        <source>Gemini API key</source>
+        <translation>Gemini-API-Schlüssel</translation>
+    </message>
+    <message>
+        <source>Stored locally on this computer. Norvane does not send screenshots anywhere except the Gemini request you explicitly enabled by turning monitoring on.</source>
+        <translation>Wird lokal auf diesem Rechner gespeichert. Norvane sendet Bildschirmfotos nirgendwohin außer in der Gemini-Anfrage, die Sie ausdrücklich durch Einschalten der Überwachung erlaubt haben.</translation>
+    </message>
+    <message>
+        <source>Testing...</source>
+        <translation>Wird getestet …</translation>
+    </message>
+    <message>
+        <source>Test Connection</source>
+        <translation>Verbindung testen</translation>
+    </message>
+    <message>
+        <source>Permissions</source>
+        <translation>Berechtigungen</translation>
+    </message>
+    <message>
+        <source>What this session lets Norvane see. Nothing here needs granting on X11.</source>
+        <translation>Was diese Sitzung Norvane sehen lässt. Unter X11 muss hier nichts erlaubt werden.</translation>
+    </message>
+    <message>
+        <source>Available</source>
+        <translation>Verfügbar</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Refresh reads again what this session offers.</source>
+        <translation>„Aktualisieren“ liest erneut, was diese Sitzung bietet.</translation>
+    </message>
+    <message>
+        <source>Monitoring</source>
+        <translation>Überwachung</translation>
+    </message>
+    <message>
+        <source>Adjust cadence, thresholds, and the amount of interruption tolerance.</source>
+        <translation>Passen Sie Takt, Schwellenwerte und die Toleranz für Unterbrechungen an.</translation>
+    </message>
+    <message>
+        <source>Screenshot interval</source>
+        <translation>Intervall für Bildschirmfotos</translation>
+    </message>
+    <message>
+        <source>Confidence threshold</source>
+        <translation>Konfidenzschwelle</translation>
+    </message>
+    <message>
+        <source>Higher values mean fewer nudges, but more confidence that the interruption is worthwhile.</source>
+        <translation>Höhere Werte bedeuten weniger Hinweise, aber mehr Sicherheit, dass sich die Unterbrechung lohnt.</translation>
+    </message>
+    <message>
+        <source>Cards per hour</source>
+        <translation>Karten pro Stunde</translation>
+    </message>
+    <message>
+        <source>1 card</source>
+        <translation>1 Karte</translation>
+    </message>
+    <message>
+        <source>%1 cards</source>
+        <translation>%1 Karten</translation>
+    </message>
+    <message>
+        <source>Time between cards</source>
+        <translation>Abstand zwischen Karten</translation>
+    </message>
+    <message>
+        <source>No minimum</source>
+        <translation>Kein Mindestabstand</translation>
+    </message>
+    <message>
+        <source>%1 minutes</source>
+        <translation>%1 Minuten</translation>
+    </message>
+    <message>
+        <source>When the budget is spent, Norvane sends nothing to Gemini until a card could appear again. It never shows a card over a full-screen window.</source>
+        <translation>Ist das Kontingent aufgebraucht, sendet Norvane nichts an Gemini, bis wieder eine Karte erscheinen darf. Über einem Vollbildfenster zeigt es nie eine Karte.</translation>
+    </message>
+    <message>
+        <source>Screenshots captured in last hour</source>
+        <translation>Bildschirmfotos der letzten Stunde</translation>
+    </message>
+    <message>
+        <source>This is a rolling one-hour count of successful captures.</source>
+        <translation>Anzahl der erfolgreichen Aufnahmen in der jeweils letzten Stunde.</translation>
+    </message>
+</context>
+<context>
+    <name>norvane::CaptureRetention</name>
+    <message>
+        <source>Forever</source>
+        <translation>Unbegrenzt</translation>
+    </message>
+    <message>
+        <source>1 day</source>
+        <translation>1 Tag</translation>
+    </message>
+    <message>
+        <source>%1 days</source>
+        <translation>%1 Tage</translation>
+    </message>
+    <message>
+        <source>No limit</source>
+        <translation>Keine Grenze</translation>
+    </message>
+    <message>
+        <source>%1 MB</source>
+        <translation>%1 MB</translation>
+    </message>
+    <message>
+        <source>%1 GB</source>
+        <translation>%1 GB</translation>
+    </message>
+    <message>
+        <source>Counting the stored captures.</source>
+        <translation>Die gespeicherten Aufnahmen werden gezählt.</translation>
+    </message>
+    <message>
+        <source>No captures are stored.</source>
+        <translation>Es sind keine Aufnahmen gespeichert.</translation>
+    </message>
+    <message>
+        <source>1 capture is stored, taking %1.</source>
+        <translation>1 Aufnahme ist gespeichert und belegt %1.</translation>
+    </message>
+    <message>
+        <source>%1 captures are stored, taking %2.</source>
+        <translation>%1 Aufnahmen sind gespeichert und belegen %2.</translation>
+    </message>
+    <message>
+        <source>Delete every stored capture? This cannot be undone. The recent screenshots monitoring is working with stay until it stops.</source>
+        <translation>Alle gespeicherten Aufnahmen löschen? Das kann nicht rückgängig gemacht werden. Die aktuellen Bildschirmfotos, mit denen die Überwachung arbeitet, bleiben, bis sie endet.</translation>
+    </message>
+    <message>
+        <source>Delete every stored capture and the recent screenshots? This cannot be undone.</source>
+        <translation>Alle gespeicherten Aufnahmen und die aktuellen Bildschirmfotos löschen? Das kann nicht rückgängig gemacht werden.</translation>
+    </message>
+</context>
+<context>
+    <name>norvane::HistoryModel</name>
+    <message>
+        <source>Recommendation</source>
+        <translation>Empfehlung</translation>
+    </message>
+    <message>
+        <source>Analysis</source>
+        <translation>Analyse</translation>
+    </message>
+</context>
+<context>
+    <name>norvane::HistoryWindowManager</name>
+    <message>
+        <source>Norvane History</source>
+        <translation>Norvane-Verlauf</translation>
+    </message>
+</context>
+<context>
+    <name>norvane::SettingsController</name>
+    <message>
+        <source>Monitoring Off</source>
+        <translation>Überwachung aus</translation>
+    </message>
+    <message>
+        <source>Paused</source>
+        <translation>Pausiert</translation>
+    </message>
+    <message>
+        <source>Monitoring On</source>
+        <translation>Überwachung an</translation>
+    </message>
+    <message>
+        <source>This is longer than an API key can be (512 characters), so it was not saved. Paste the key alone.</source>
+        <translation>Das ist länger, als ein API-Schlüssel sein kann (512 Zeichen), und wurde daher nicht gespeichert. Fügen Sie nur den Schlüssel ein.</translation>
+    </message>
+    <message>
+        <source>Success: %1</source>
+        <translation>Erfolgreich: %1</translation>
+    </message>
+    <message>
+        <source>%1 seconds</source>
+        <translation>%1 Sekunden</translation>
+    </message>
+    <message>
+        <source>Monitoring is off</source>
+        <translation>Überwachung ist aus</translation>
+    </message>
+    <message>
+        <source>Monitoring is paused</source>
+        <translation>Überwachung ist pausiert</translation>
+    </message>
+    <message>
+        <source>Waiting for activity</source>
+        <translation>Warten auf Aktivität</translation>
+    </message>
+    <message>
+        <source>Collecting context</source>
+        <translation>Kontext wird gesammelt</translation>
+    </message>
+    <message>
+        <source>Analyzing recent activity</source>
+        <translation>Aktuelle Aktivität wird analysiert</translation>
+    </message>
+    <message>
+        <source>No opportunity found</source>
+        <translation>Keine Gelegenheit gefunden</translation>
+    </message>
+    <message>
+        <source>Nudge is ready</source>
+        <translation>Hinweis ist bereit</translation>
+    </message>
+    <message>
+        <source>Analysis failed</source>
+        <translation>Analyse fehlgeschlagen</translation>
+    </message>
+</context>
+<context>
+    <name>norvane::SettingsWindowManager</name>
+    <message>
+        <source>Set Up Norvane</source>
+        <translation>Norvane einrichten</translation>
+    </message>
+    <message>
+        <source>Norvane Settings</source>
+        <translation>Norvane-Einstellungen</translation>
+    </message>
+</context>
+<context>
+    <name>norvane::ShellCommands</name>
+    <message>
+        <source>Settings…</source>
+        <translation>Einstellungen …</translation>
+    </message>
+    <message>
+        <source>Quit Norvane</source>
+        <translation>Norvane beenden</translation>
+    </message>
+    <message>
+        <source>Exclude the current app</source>
+        <translation>Aktuelle Anwendung ausnehmen</translation>
+    </message>
+    <message>
+        <source>History…</source>
+        <translation>Verlauf …</translation>
+    </message>
+    <message>
+        <source>Monitoring: On</source>
+        <translation>Überwachung: An</translation>
+    </message>
+    <message>
+        <source>Monitoring: Off</source>
+        <translation>Überwachung: Aus</translation>
+    </message>
+    <message>
+        <source>Resume Monitoring</source>
+        <translation>Überwachung fortsetzen</translation>
+    </message>
+    <message>
+        <source>Pause for 30 min</source>
+        <translation>30 Minuten pausieren</translation>
+    </message>
+    <message>
+        <source>Resumes at %1</source>
+        <translation>Wird um %1 fortgesetzt</translation>
+    </message>
+</context>
+</TS>
