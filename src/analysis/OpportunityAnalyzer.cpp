@@ -168,8 +168,8 @@ OpportunityAnalysisOutcome OpportunityAnalyzer::interpret(const Expected<QString
                                                           double confidenceThreshold) {
     if (!reply) {
         const QString description = reply.error().description();
-        qCCritical(lcOpportunityAnalyzer, "Opportunity analysis failed: %s",
-                   qUtf8Printable(logSafe(description)));
+        qCWarning(lcOpportunityAnalyzer, "Opportunity analysis failed: %s",
+                  qUtf8Printable(logSafe(description)));
         return OpportunityAnalysisOutcome::failure(description);
     }
 
@@ -177,8 +177,8 @@ OpportunityAnalysisOutcome OpportunityAnalyzer::interpret(const Expected<QString
         JSONExtractor::decode<std::optional<Opportunity>>(*reply, decodeOpportunityEnvelope);
     if (!envelope) {
         const QString description = envelope.error().description();
-        qCCritical(lcOpportunityAnalyzer, "Opportunity analysis failed: %s",
-                   qUtf8Printable(logSafe(description)));
+        qCWarning(lcOpportunityAnalyzer, "Opportunity analysis failed: %s",
+                  qUtf8Printable(logSafe(description)));
         return OpportunityAnalysisOutcome::failure(description);
     }
     if (!envelope->has_value())

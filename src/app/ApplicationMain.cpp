@@ -57,7 +57,7 @@ int runApplication(int argc, char* argv[], SharedInstances::Options options) {
 
         SingleInstance instance(socketName);
         if (!instance.listen())
-            qCCritical(lcApp)
+            qCWarning(lcApp)
                 << "Norvane could not listen for later launches; a second launch starts another copy.";
 
         AppDelegate delegate(appState, sharedMonitoring(), SettingsWindowManager::shared());

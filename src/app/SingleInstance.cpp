@@ -79,7 +79,7 @@ void SingleInstance::acceptConnections() {
             const QJsonDocument document = QJsonDocument::fromJson(buffer->left(end));
             buffer->clear();
             if (!document.isArray()) {
-                qCCritical(lcApp) << "A second launch sent an unreadable message; it was ignored.";
+                qCWarning(lcApp) << "A second launch sent an unreadable message; it was ignored.";
                 socket->abort();
                 return true;
             }

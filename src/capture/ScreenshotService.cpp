@@ -82,7 +82,7 @@ QCoro::Task<std::optional<Screenshot>> ScreenshotService::captureFrontmostWindow
     if (!self)
         co_return std::nullopt;
     if (!image) {
-        qCCritical(lcScreenshotService).noquote()
+        qCWarning(lcScreenshotService).noquote()
             << QStringLiteral("Failed to capture image for window %1").arg(window->windowID);
         co_return std::nullopt;
     }
@@ -97,7 +97,7 @@ QCoro::Task<std::optional<Screenshot>> ScreenshotService::captureFrontmostWindow
     if (!self)
         co_return std::nullopt;
     if (!encoded) {
-        qCCritical(lcScreenshotService).noquote()
+        qCWarning(lcScreenshotService).noquote()
             << QStringLiteral("Failed to create JPEG data for %1").arg(logSafe(window->appName));
         co_return std::nullopt;
     }

@@ -142,7 +142,7 @@ QCoro::Task<bool> SentRequestLog::append(SentRequest entry) {
     std::function<bool()> work = [path, line, state = m_state] {
         const StepError error = state->append(path, line);
         if (error)
-            qCCritical(lcSentRequestLog).noquote() << "Could not record a sent request:" << *error;
+            qCWarning(lcSentRequestLog).noquote() << "Could not record a sent request:" << *error;
         return !error;
     };
     co_return co_await onWorker(std::move(work));
@@ -156,7 +156,7 @@ QCoro::Task<SentRequestPage> SentRequestLog::readSentRequests(int skip, int coun
         QString error;
         const auto contents = WorkerState::readAll(path, error);
         if (!contents) {
-            qCCritical(lcSentRequestLog).noquote() << "Could not read the sent requests:" << error;
+            qCWarning(lcSentRequestLog).noquote() << "Could not read the sent requests:" << error;
             return page;
         }
         const QByteArrayList lines = contents->split('\n');

@@ -131,7 +131,7 @@ private Q_SLOTS:
         const NudgePipelineDiagnostics expected =
             state ? NudgePipelineDiagnostics{*state, detail, m_clock.now()} : m_before;
         QCOMPARE(m_state->nudgeDiagnostics(), expected);
-        QCOMPARE(log.messages(category, QtCriticalMsg),
+        QCOMPARE(log.messages(category, QtWarningMsg),
                  asked && state == NudgePipelineState::Failed
                      ? QStringList{"Opportunity analysis failed: " + detail}
                      : QStringList());

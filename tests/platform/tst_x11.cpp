@@ -371,7 +371,7 @@ private Q_SLOTS:
             acted = acted || now == stage;
         });
         QVERIFY(!QCoro::waitFor(capture.captureWindowImage(window.id())) && acted);
-        QCOMPARE(log.messages("Norvane.ScreenshotService", QtCriticalMsg).size(), 1);
+        QCOMPARE(log.messages("Norvane.ScreenshotService", QtWarningMsg).size(), 1);
         const auto nextImage = capture.readWindowImage(next.id());
         QVERIFY(nextImage && hasQuadrants(*nextImage));
         QVERIFY(!capture.readWindowImage(0));

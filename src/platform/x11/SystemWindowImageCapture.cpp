@@ -137,7 +137,7 @@ namespace {
 std::optional<QImage> reduced(const QImage& image, QSize target, quint32 windowID) {
     QImage result = reduceWindowImage(image, target);
     if (result.isNull()) {
-        qCCritical(lcScreenshotService).noquote()
+        qCWarning(lcScreenshotService).noquote()
             << QStringLiteral("Window %1 could not be reduced to the capture size.").arg(windowID);
         return std::nullopt;
     }
@@ -229,7 +229,7 @@ std::optional<QImage> SystemWindowImageCapture::readFullSize(quint32 windowID) {
     const xcb_window_t window = windowID;
     auto fail = [&](const QString& sentence) -> std::optional<QImage> {
         m_connection->discardEvents();
-        qCCritical(lcScreenshotService).noquote() << sentence.arg(windowID);
+        qCWarning(lcScreenshotService).noquote() << sentence.arg(windowID);
         return std::nullopt;
     };
 
