@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The Norvane developers
+# SPDX-License-Identifier: MIT
+
 # Two commands set everything up on a fresh Debian machine:
 #   make run    installs what is missing, builds and starts Norvane
 #   make test   installs what is missing, builds and runs every test

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Norvane developers
+# SPDX-License-Identifier: MIT
 # Installs a build into a scratch prefix and checks that everything a desktop needs landed in its place,
 # agrees with the rest, and passes the desktop's own validators.
 # Usage: check-install.sh CMAKE BUILD_DIR BINDIR DATADIR COMPONENT_ID VERSION

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
 // Arbitrary HTTP status codes and bodies through the client's reading of a finished exchange. The
 // first two bytes choose the status; the rest is the body.
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
 // Arbitrary model replies through the JSON extraction and both envelope decoders. Any crash, hang,
 // sanitizer report or broken promise of the result (below) is a finding.
 

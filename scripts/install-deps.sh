@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Norvane developers
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages Norvane needs to build, run and test.
 # Only missing packages are installed; sudo is used when not running as root.
 set -euo pipefail

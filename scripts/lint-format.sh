@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Norvane developers
+# SPDX-License-Identifier: MIT
 # Fails unless every .cpp and .h under src/ and tests/ is as clang-format writes it with .clang-format.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1

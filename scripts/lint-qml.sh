@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Norvane developers
+# SPDX-License-Identifier: MIT
 # Fails unless qmllint passes every QML file under src/ without a warning. It reads the project's modules
 # (Norvane.Settings, Norvane.Nudge) from the build tree, as Qt's own qmllint targets do, so build first.
 # Usage: scripts/lint-qml.sh <build dir> [qmllint] [Qt's QML folder]

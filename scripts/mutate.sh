@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Norvane developers
+# SPDX-License-Identifier: MIT
 # Plants deliberate faults in the product code, one at a time, and runs the tests of the area that
 # should catch each. A fault the tests miss ("survived") marks a rule no test protects.
 #

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Norvane developers
+# SPDX-License-Identifier: MIT
 # Non-blank, non-comment lines of the tests against those of the product code (the house keeps the
 # ratio between 0.25 and 0.40). With -v, the test files one per line, largest first.
 set -euo pipefail

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Norvane developers
+# SPDX-License-Identifier: MIT
 # Runs a command against a private Xvfb server with the openbox window manager, then tears both down.
 # NORVANE_XVFB_SCREEN sets the screen (default 1920x1080x24), e.g. 3000x2000x24 for large-window benchmarks.
 set -uo pipefail

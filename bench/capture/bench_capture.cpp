@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
 // Measures one capture frame the way the program makes it, for a 2880x1800 and a 1440x900 window, and
 // compares it with per-frame alternatives in the same run. Prints medians in milliseconds.
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
 // Fills the record of sent requests to its cap (three frames and a paragraph each, as analyses send),
 // then times what opening the history window costs: the model's first page read from disk, and the
 // view's first frame with that page.

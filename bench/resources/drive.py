@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The Norvane developers
+# SPDX-License-Identifier: MIT
 """Resource use of Norvane with monitoring on, under a real X server (run inside tests/run-with-x.sh).
 
 Starts a loopback model server, a text editor window (bench_typing_window) and the application under test

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 The Norvane developers
+# SPDX-License-Identifier: MIT
 """A stand-in for the model service on loopback, for the resource benchmark.
 
 Answers every generateContent POST. Analysis requests get "no opportunity" except the 1st, (N+1)th,

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Norvane developers
+# SPDX-License-Identifier: MIT
 # Resource use of the application with monitoring on, under a private Xvfb + openbox, typing bursts
 # through XTEST and idle gaps, with a loopback model server. Prints a short table.
 #

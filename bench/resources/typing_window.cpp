@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
 // The application the simulated user works in: one top-level text editor whose pixels change with every
 // key typed into it, so consecutive captures of it differ the way a real editor's do. It prints
 // "WINDOW <id>" once it is shown, then runs until it is killed or closed.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
 // Drives the screenshot store the way the monitoring loop does (each capture is written, then the
 // ten-frame buffer is mirrored) and reports, per capture, the bytes written against the bytes kept:
 // the JPEG in captures/, its copy in buffer/ and the buffer's metadata.json.

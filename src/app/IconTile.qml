@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
 import QtQuick
 
 // A rounded tile in a tint with a white symbol on it.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
 import QtQuick
 
 // One permission: its tile, title, description and status badge, and while it is missing, the button

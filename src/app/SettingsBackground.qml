@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
 import QtQuick
 
 // A diagonal wash from warm to cool with two soft glows in the two tints.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
 import QtQuick
 
 // A titled panel: icon tile, title and subtitle above the section's own content.

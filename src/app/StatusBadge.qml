@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
 import QtQuick
 
 // A small pill: a dot and a label in one tint, over a faint wash of it.

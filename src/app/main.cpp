@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
 #include "ApplicationMain.h"
 
 int main(int argc, char* argv[]) {

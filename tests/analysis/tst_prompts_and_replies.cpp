@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
 // What the opportunity analyzer and the recommendation engine send to the model, and what they make of
 // its replies (the JSON in them found through fences and prose).
 #include "AnalysisTesting.h"

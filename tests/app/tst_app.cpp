@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
 // The application shell and its settings window under a real X server. The shell: the start-up decision,
 // the tray menu and icon, the no-tray fallback, the second-launch hand-over over a per-user local socket.
 // The window: both presentations and every text they show, the controls and what they store, the

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 // What the tests that run the whole program share: the program under test in a home of its own, the
 // typing pad the user works in, and waiting on both while the event loop turns.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
 // The files Norvane keeps survive a crash at any moment: the program runs as users run it, the user
 // types into another program, and the process is killed with SIGKILL at random moments while captures
 // and buffer syncs are being written. After every kill the folders must still be sound, and the last

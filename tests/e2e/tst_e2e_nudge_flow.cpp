@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
 // The whole program as a user meets it: Norvane runs as its own process under a real X server with a
 // window manager, the user types into another program's window, and the model service is a server on
 // loopback that this test plays. Everything between the keystrokes and the card on screen is the

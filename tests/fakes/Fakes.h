@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 
 // Test doubles for every service interface. Each records its calls and lets the test set its answers.

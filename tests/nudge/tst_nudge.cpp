@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
 // The nudge from the user's answer to a recommendation, and the card in its panel under a real X server
 // with openbox beside another application's window: the card's faces and texts, where the panel sits,
 // how it takes focus, what closes it and when it goes by itself. Input goes through XTEST with xdotool;

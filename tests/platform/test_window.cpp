@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
 // A small X client for the platform and end-to-end tests: one top-level window with a title, a WM_CLASS,
 // this process as _NET_WM_PID and known pixels. It prints "WINDOW <id>" once the window is mapped and
 // painted, then serves its events until killed. The tests set rarer properties themselves.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
 #pragma once
 
 // Small helpers over the xcb C interface: replies and errors are malloc'ed and owned by the caller.
