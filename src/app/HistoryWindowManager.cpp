@@ -3,6 +3,7 @@
 
 #include "HistoryWindowManager.h"
 
+#include "SettingsWindowManager.h"
 #include "TrayMenu.h"
 #include "model/Logging.h"
 
@@ -37,12 +38,7 @@ void HistoryWindowManager::show() {
         for (const auto& error : m_window->errors())
             qCCritical(lcApp).noquote() << "The history view could not be loaded:" << error.toString();
     }
-    if (m_window->windowState() & Qt::WindowMinimized)
-        m_window->showNormal();
-    else
-        m_window->show();
-    m_window->raise();
-    m_window->requestActivate();
+    bringForward(m_window.get());
 }
 
 } // namespace norvane

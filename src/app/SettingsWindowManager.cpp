@@ -77,12 +77,16 @@ void SettingsWindowManager::show(SettingsPresentationMode mode) {
     m_controller = controller;
 
     m_window->setTitle(titleFor(mode));
-    if (m_window->windowState() & Qt::WindowMinimized)
-        m_window->showNormal();
+    bringForward(m_window.get());
+}
+
+void bringForward(QWindow* window) {
+    if (window->windowState() & Qt::WindowMinimized)
+        window->showNormal();
     else
-        m_window->show();
-    m_window->raise();
-    m_window->requestActivate();
+        window->show();
+    window->raise();
+    window->requestActivate();
 }
 
 } // namespace norvane

@@ -17,6 +17,9 @@
 
 namespace norvane {
 
+// Shows a window of ours (restoring it when minimized) and brings it to the front with the focus.
+void bringForward(QWindow* window);
+
 // Owns the one settings window. It is made on the first show(), hidden (never destroyed) on close, and
 // each show() installs a fresh view for the requested mode in the same window, retitles it and brings it
 // to the front above normal windows.
