@@ -117,6 +117,7 @@ budget-uploads-anyway @@ monitoring @@ monitoring/MonitoringService.cpp @@ allow
 full-screen-ignored @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (window && window->isFullScreen && !window->isOwnApp) { @@ if (false) {
 full-screen-not-read @@ platform @@ platform/x11/SystemFrontmostWindowProvider.cpp @@ facts.fullScreen || states[i] == atoms[Atom::NetWmStateFullScreen] @@ facts.fullScreen
 snooze-holds-nothing @@ nudge @@ model/AppState.cpp @@ m_snoozedUntil = m_clock->now().addSecs(qint64(snoozeMinutes * 60)); @@ m_snoozedUntil = m_clock->now();
+reshown-before-withdrawn @@ nudge @@ platform/x11/X11WindowHints.cpp @@ waitUntilWithdrawn(connection, window); @@ (void)&waitUntilWithdrawn;
 i18n-text-left-in-english @@ app @@ ../translations/norvane_de.ts @@ <translation>Vorschlag anzeigen</translation> @@ <translation type="unfinished"></translation>
 i18n-translator-not-installed @@ app @@ app/Translations.cpp @@ if (translator->load(locale, name, QStringLiteral("_"), folder) &&\n            QCoreApplication::installTranslator(translator)) @@ if (translator->load(locale, name, QStringLiteral("_"), folder))
 i18n-diagnostics-shown-in-english @@ app @@ app/SettingsController.cpp @@ translatedDiagnosticsDetail(m_appState->nudgeDiagnostics().detail) @@ m_appState->nudgeDiagnostics().detail

@@ -21,6 +21,7 @@ fi
 
 openbox --sm-disable >/dev/null 2>&1 &
 wm_pid=$!
+export NORVANE_TEST_WM_PID=$wm_pid # lets a test make the window manager slow
 # Wait until the window manager has announced itself (a loaded machine may take seconds).
 wm_ready=0
 for _ in $(seq 400); do

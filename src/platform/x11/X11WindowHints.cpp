@@ -3,8 +3,10 @@
 
 #include "X11WindowHints.h"
 
+#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QList>
+#include <QThread>
 #include <QWindow>
 
 #include <xcb/xcb.h>
@@ -26,6 +28,31 @@ xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
     return atom;
 }
 
+// Whether the window manager still manages `window`: it keeps WM_STATE on the windows it manages and
+// deletes it, or sets it to WithdrawnState (0), once a hidden window is let go.
+bool isManaged(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t wmState) {
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, window, wmState, wmState, 0, 1), nullptr);
+    if (!reply)
+        return false;
+    const bool managed = reply->format == 32 && xcb_get_property_value_length(reply) >= 4 &&
+                         *static_cast<const uint32_t*>(xcb_get_property_value(reply)) != 0;
+    std::free(reply);
+    return managed;
+}
+
+// A window shown again before the window manager has processed its unmapping loses whatever states
+// it was given for the new showing: the manager withdraws it after they were set and clears them.
+void waitUntilWithdrawn(xcb_connection_t* connection, QWindow* window) {
+    const auto id = xcb_window_t(window->winId());
+    const xcb_atom_t wmState = internAtom(connection, "WM_STATE");
+    if (window->isVisible() || wmState == XCB_ATOM_NONE)
+        return;
+    const QDeadlineTimer deadline(1000);
+    while (isManaged(connection, id, wmState) && !deadline.hasExpired())
+        QThread::msleep(5);
+}
+
 } // namespace
 
 bool keepOutOfTaskbarAndPager(QWindow* window) {
@@ -34,6 +61,7 @@ bool keepOutOfTaskbarAndPager(QWindow* window) {
         return false;
     xcb_connection_t* connection = x11->connection();
     // Qt's own connection, so the property lands before the map request Qt sends on it later.
+    waitUntilWithdrawn(connection, window);
     const auto id = xcb_window_t(window->winId());
     const xcb_atom_t state = internAtom(connection, "_NET_WM_STATE");
     const xcb_atom_t skipTaskbar = internAtom(connection, "_NET_WM_STATE_SKIP_TASKBAR");
