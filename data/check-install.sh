@@ -33,6 +33,15 @@ metainfo=$prefix/$datadir/metainfo/$id.metainfo.xml
 for file in "$desktop" "$icon" "$metainfo"; do
     [ -s "$file" ] || fail "missing or empty: ${file#"$prefix"/}"
 done
+# Tray icons a panel recolours for its theme: drawn only in the current colour.
+for state in watching off; do
+    symbolic=$prefix/$datadir/icons/hicolor/symbolic/apps/norvane-$state-symbolic.svg
+    if [ ! -s "$symbolic" ]; then
+        fail "missing or empty: ${symbolic#"$prefix"/}"
+    elif ! grep -q 'fill="currentColor"' "$symbolic" || grep -Eq '(fill|stroke)="#' "$symbolic"; then
+        fail "${symbolic#"$prefix"/} draws in a fixed colour"
+    fi
+done
 [ "$failures" -eq 0 ] || exit 1
 
 # The validators' verdicts; any remark of desktop-file-validate counts, hints included.

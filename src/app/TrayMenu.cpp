@@ -4,8 +4,33 @@
 #include "TrayMenu.h"
 
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
 
 namespace norvane {
+
+namespace {
+
+// A StatusNotifierItem host (KDE Plasma, GNOME with the AppIndicator extension) draws the icon itself and
+// recolours a symbolic one for the panel's light or dark theme; Qt talks to it whenever one is
+// registered. An XEmbed tray shows the pixels it is given, so it gets the coloured icon.
+bool trayRecoloursSymbolicIcons() {
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(watcher))
+        return false;
+    QDBusMessage get = QDBusMessage::createMethodCall(watcher, QStringLiteral("/StatusNotifierWatcher"),
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("Get"));
+    get << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
+    const QDBusMessage reply = bus.call(get, QDBus::Block, 1000);
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+           reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
+}
+
+} // namespace
 
 TrayMenu::TrayMenu(ShellCommands* commands, QObject* parent)
     : QObject(parent), m_commands(commands), m_menu(std::make_unique<QMenu>()) {
@@ -71,7 +96,7 @@ void TrayMenu::refresh() {
 
 TrayIcon::TrayIcon(ShellCommands* commands, QObject* parent)
     : QObject(parent), m_commands(commands), m_menu(new TrayMenu(commands, this)),
-      m_tray(new QSystemTrayIcon(this)) {
+      m_tray(new QSystemTrayIcon(this)), m_symbolic(trayRecoloursSymbolicIcons()) {
     m_tray->setToolTip(QStringLiteral("Norvane"));
     m_tray->setContextMenu(m_menu->menu());
     // A left click drops the menu down too, as a menu-bar item would.
@@ -88,12 +113,19 @@ QIcon TrayIcon::iconNamed(const QString& name) {
     return QIcon(QStringLiteral(":/qt/qml/Norvane/Settings/icons/%1.svg").arg(name));
 }
 
+QIcon TrayIcon::symbolicIconNamed(const QString& name) {
+    // Installed with the program; a build run from its folder has only the coloured ones.
+    const QString themed = name == QLatin1String("eye") ? QStringLiteral("norvane-watching-symbolic")
+                                                        : QStringLiteral("norvane-off-symbolic");
+    return QIcon::fromTheme(themed, iconNamed(name));
+}
+
 void TrayIcon::refresh() {
     const QString name = m_commands ? m_commands->iconName() : QStringLiteral("eye.slash");
     if (name == m_iconName)
         return;
     m_iconName = name;
-    m_tray->setIcon(iconNamed(name));
+    m_tray->setIcon(m_symbolic ? symbolicIconNamed(name) : iconNamed(name));
 }
 
 void TrayIcon::show() {

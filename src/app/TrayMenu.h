@@ -55,7 +55,10 @@ class TrayIcon : public QObject {
 public:
     explicit TrayIcon(ShellCommands* commands, QObject* parent = nullptr);
 
+    // The coloured icon of the settings window and of trays that show pixels.
     static QIcon iconNamed(const QString& name);
+    // The panel-coloured variant from the icon theme, for a tray that recolours icons.
+    static QIcon symbolicIconNamed(const QString& name);
     QString currentIconName() const { return m_iconName; }
     TrayMenu* trayMenu() const { return m_menu; }
     QSystemTrayIcon* systemTrayIcon() const { return m_tray; }
@@ -67,6 +70,7 @@ private:
     QPointer<ShellCommands> m_commands;
     TrayMenu* m_menu;
     QSystemTrayIcon* m_tray;
+    bool m_symbolic;
     QString m_iconName;
 };
 
