@@ -185,14 +185,15 @@ QByteArray GeminiClient::requestBody(const QList<GeminiRequestPart>& parts, doub
     return QJsonDocument(request).toJson(QJsonDocument::Compact);
 }
 
-Expected<QString, GeminiClientError> GeminiClient::interpretResponse(int statusCode, const QByteArray& body) {
+Expected<QString, GeminiClientError> GeminiClient::interpretResponse(int statusCode, const QByteArray& body,
+                                                                     const QString& model) {
     if (statusCode >= 200 && statusCode <= 299)
         return replyText(body);
     const QString statusText = QStringLiteral("Gemini returned HTTP %1.").arg(statusCode);
     // A failure needs a sentence the user can read; a blank message or body has none to offer.
     if (auto message = errorEnvelopeMessage(body))
-        return GeminiClientError::apiError(message->trimmed().isEmpty() ? statusText
-                                                                        : friendlyErrorMessage(*message));
+        return GeminiClientError::apiError(
+            message->trimmed().isEmpty() ? statusText : friendlyErrorMessage(*message, model));
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder(body);
     if (decoder.hasError())
@@ -202,11 +203,11 @@ Expected<QString, GeminiClientError> GeminiClient::interpretResponse(int statusC
     return GeminiClientError::apiError(text);
 }
 
-QString GeminiClient::friendlyErrorMessage(const QString& message) {
+QString GeminiClient::friendlyErrorMessage(const QString& message, const QString& model) {
     const QString lowered = message.toLower();
     if (lowered.contains(QStringLiteral("no longer available")) ||
         lowered.contains(QStringLiteral("not found for api version"))) {
-        return QStringLiteral("The configured Gemini model (") + modelIdentifier +
+        return QStringLiteral("The configured Gemini model (") + model +
                QStringLiteral(
                    ") is unavailable for this API key or API version. Check the current Gemini model "
                    "docs and update the app default model if needed.");
@@ -298,25 +299,29 @@ QString GeminiClient::maskApiKey(QString text, const QString& apiKey) {
 }
 
 QCoro::Task<Expected<QString, GeminiClientError>>
-GeminiClient::generate(QList<GeminiRequestPart> parts, QString apiKey, double temperature,
+GeminiClient::generate(QList<GeminiRequestPart> parts, ModelConnection connection, double temperature,
                        std::optional<QString> responseMimeType, CancellationToken cancel) {
-    auto result = co_await send(std::move(parts), apiKey, temperature, std::move(responseMimeType), cancel);
+    const QString apiKey = connection.apiKey;
+    auto result = co_await send(std::move(parts), apiKey, connection.effectiveModel(), temperature,
+                                std::move(responseMimeType), cancel);
     if (!result)
         co_return maskedError(result.error(), apiKey);
     co_return result;
 }
 
-QCoro::Task<Expected<QString, GeminiClientError>> GeminiClient::send(QList<GeminiRequestPart> parts,
-                                                                     QString apiKey, double temperature,
-                                                                     std::optional<QString> responseMimeType,
-                                                                     CancellationToken cancel) {
+QCoro::Task<Expected<QString, GeminiClientError>>
+GeminiClient::send(QList<GeminiRequestPart> parts, QString apiKey, QString model, double temperature,
+                   std::optional<QString> responseMimeType, CancellationToken cancel) {
     if (cancel.isCancelled())
         co_return GeminiClientError::cancelled();
+    // The name goes into the path; one that could leave its segment makes no request.
+    if (!ModelConnection{ModelProvider::Gemini, {}, model, {}}.problem().isEmpty())
+        co_return GeminiClientError::invalidURL();
 
     QString base = m_endpointBase.toString(QUrl::FullyEncoded);
     while (base.endsWith(QLatin1Char('/')))
         base.chop(1);
-    QUrl url(base + QStringLiteral("/v1beta/models/") + modelIdentifier + QStringLiteral(":generateContent"),
+    QUrl url(base + QStringLiteral("/v1beta/models/") + model + QStringLiteral(":generateContent"),
              QUrl::StrictMode);
     if (!url.isValid() || url.scheme().isEmpty() || url.host().isEmpty())
         co_return GeminiClientError::invalidURL();
@@ -408,7 +413,7 @@ QCoro::Task<Expected<QString, GeminiClientError>> GeminiClient::send(QList<Gemin
             co_return GeminiClientError::transport(reply->errorString());
         co_return GeminiClientError::invalidResponse();
     }
-    co_return interpretResponse(status.toInt(), transfer->body);
+    co_return interpretResponse(status.toInt(), transfer->body, model);
 }
 
 } // namespace norvane

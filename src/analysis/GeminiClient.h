@@ -33,7 +33,7 @@ struct GeminiClientLimits {
 class GeminiClient : public QObject, public GeminiGenerating {
     Q_OBJECT
 public:
-    static inline const QString modelIdentifier = QStringLiteral("gemini-3-flash-preview");
+    static inline const QString modelIdentifier = ModelConnection::defaultGeminiModel;
     static QUrl defaultEndpointBase() {
         return QUrl(QStringLiteral("https://generativelanguage.googleapis.com"));
     }
@@ -45,8 +45,9 @@ public:
     // The process-wide instance (defined by the application's composition root).
     static GeminiClient* shared();
 
-    QCoro::Task<Expected<QString, GeminiClientError>> generate(QList<GeminiRequestPart> parts, QString apiKey,
-                                                               double temperature,
+    // Gemini's own part of `connection`: the model (blank for the default) and the key.
+    QCoro::Task<Expected<QString, GeminiClientError>> generate(QList<GeminiRequestPart> parts,
+                                                               ModelConnection connection, double temperature,
                                                                std::optional<QString> responseMimeType,
                                                                CancellationToken cancel = {}) override;
 
@@ -55,10 +56,11 @@ public:
                                   const std::optional<QString>& responseMimeType);
 
     // What a finished HTTP exchange means: the joined, trimmed reply text or the error it carries.
-    static Expected<QString, GeminiClientError> interpretResponse(int statusCode, const QByteArray& body);
+    static Expected<QString, GeminiClientError> interpretResponse(int statusCode, const QByteArray& body,
+                                                                  const QString& model = modelIdentifier);
 
-    // The sentence shown for an error message of the service.
-    static QString friendlyErrorMessage(const QString& message);
+    // The sentence shown for an error message of the service about `model`.
+    static QString friendlyErrorMessage(const QString& message, const QString& model = modelIdentifier);
 
     // `text` with every form of `apiKey` a URL or a message could carry replaced by a fixed mask.
     static QString maskApiKey(QString text, const QString& apiKey);
@@ -66,7 +68,7 @@ public:
 
 private:
     QCoro::Task<Expected<QString, GeminiClientError>> send(QList<GeminiRequestPart> parts, QString apiKey,
-                                                           double temperature,
+                                                           QString model, double temperature,
                                                            std::optional<QString> responseMimeType,
                                                            CancellationToken cancel);
 

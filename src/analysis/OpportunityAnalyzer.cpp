@@ -112,11 +112,10 @@ QCoro::Task<std::optional<Opportunity>> OpportunityAnalyzer::analyze(QList<Scree
     QPointer<AppState> appState = m_appState;
     if (!appState || cancel.isCancelled())
         co_return std::nullopt;
-    const QString apiKey = trimmed(appState->apiKey());
     const double threshold = appState->confidenceThreshold();
 
     const OpportunityAnalysisOutcome outcome =
-        co_await analyzeOutcome(std::move(screenshots), apiKey, threshold, cancel);
+        co_await analyzeOutcome(std::move(screenshots), appState->modelConnection(), threshold, cancel);
     // A cancelled analysis, or one whose owner is gone, leaves no trace.
     if (!self || !appState || cancel.isCancelled())
         co_return std::nullopt;
@@ -138,13 +137,15 @@ QCoro::Task<std::optional<Opportunity>> OpportunityAnalyzer::analyze(QList<Scree
 }
 
 QCoro::Task<OpportunityAnalysisOutcome> OpportunityAnalyzer::analyzeOutcome(QList<Screenshot> screenshots,
-                                                                            QString apiKey,
+                                                                            ModelConnection connection,
                                                                             double confidenceThreshold,
                                                                             CancellationToken cancel) {
     if (screenshots.size() != 3)
         co_return OpportunityAnalysisOutcome::failure(wrongCountText);
-    if (!nilIfBlank(apiKey))
+    if (connection.needsApiKey() && !nilIfBlank(connection.apiKey))
         co_return OpportunityAnalysisOutcome::failure(missingKeyText);
+    if (const QString problem = connection.problem(); !problem.isEmpty())
+        co_return OpportunityAnalysisOutcome::failure(problem);
 
     QList<GeminiRequestPart> parts{GeminiRequestPart::fromText(analysisPrompt())};
     for (int i = 0; i < screenshots.size(); ++i) {
@@ -157,8 +158,8 @@ QCoro::Task<OpportunityAnalysisOutcome> OpportunityAnalyzer::analyzeOutcome(QLis
         co_return OpportunityAnalysisOutcome::cancelled();
     GeminiGenerating* client = m_geminiClient;
     SentRequestRecording* sentRequests = m_sentRequests;
-    const auto reply =
-        co_await client->generate(std::move(parts), apiKey, 0.2, QStringLiteral("application/json"), cancel);
+    const auto reply = co_await client->generate(std::move(parts), connection, 0.2,
+                                                 QStringLiteral("application/json"), cancel);
     OpportunityAnalysisOutcome outcome = OpportunityAnalysisOutcome::cancelled();
     if (!cancel.isCancelled() && (reply || reply.error().kind() != GeminiClientError::Kind::Cancelled))
         outcome = interpret(reply, confidenceThreshold);

@@ -52,12 +52,13 @@ public:
     // The process-wide instance (defined by the application's composition root).
     static OpportunityAnalyzer* shared();
 
-    // Reads the key and the threshold from the application state and writes the diagnostics.
+    // Reads the model connection and the threshold from the application state and writes the diagnostics.
     QCoro::Task<std::optional<Opportunity>> analyze(QList<Screenshot> screenshots,
                                                     CancellationToken cancel = {}) override;
 
     // Reads nothing from the application state and writes nothing to it.
-    QCoro::Task<OpportunityAnalysisOutcome> analyzeOutcome(QList<Screenshot> screenshots, QString apiKey,
+    QCoro::Task<OpportunityAnalysisOutcome> analyzeOutcome(QList<Screenshot> screenshots,
+                                                           ModelConnection connection,
                                                            double confidenceThreshold,
                                                            CancellationToken cancel = {});
 

@@ -55,18 +55,20 @@ QString RecommendationEngine::prompt(const Opportunity& opportunity, const QStri
 QCoro::Task<Expected<Recommendation, GeminiClientError>>
 RecommendationEngine::generateRecommendation(Opportunity opportunity, QString userAnswer,
                                              std::optional<Screenshot> currentScreenshot) {
-    const QString apiKey = m_appState ? trimmed(m_appState->apiKey()) : QString();
+    const ModelConnection connection = m_appState ? m_appState->modelConnection() : ModelConnection();
     co_return co_await generateRecommendation(std::move(opportunity), std::move(userAnswer),
-                                              std::move(currentScreenshot), apiKey);
+                                              std::move(currentScreenshot), connection);
 }
 
 QCoro::Task<Expected<Recommendation, GeminiClientError>>
 RecommendationEngine::generateRecommendation(Opportunity opportunity, QString userAnswer,
-                                             std::optional<Screenshot> currentScreenshot, QString apiKey,
-                                             CancellationToken cancel) {
-    if (!nilIfBlank(apiKey))
+                                             std::optional<Screenshot> currentScreenshot,
+                                             ModelConnection connection, CancellationToken cancel) {
+    if (connection.needsApiKey() && !nilIfBlank(connection.apiKey))
         co_return GeminiClientError::apiError(
             QStringLiteral("Add a Gemini API key before asking for recommendations."));
+    if (const QString problem = connection.problem(); !problem.isEmpty())
+        co_return GeminiClientError::apiError(problem);
     if (cancel.isCancelled())
         co_return GeminiClientError::cancelled();
 
@@ -80,8 +82,8 @@ RecommendationEngine::generateRecommendation(Opportunity opportunity, QString us
 
     GeminiGenerating* client = m_geminiClient;
     SentRequestRecording* sentRequests = currentScreenshot ? m_sentRequests : nullptr;
-    const auto reply =
-        co_await client->generate(std::move(parts), apiKey, 0.2, QStringLiteral("application/json"), cancel);
+    const auto reply = co_await client->generate(std::move(parts), connection, 0.2,
+                                                 QStringLiteral("application/json"), cancel);
     Expected<Recommendation, GeminiClientError> result = GeminiClientError::cancelled();
     if (!cancel.isCancelled())
         result = reply ? JSONExtractor::decode<Recommendation>(*reply, decodeRecommendationEnvelope)

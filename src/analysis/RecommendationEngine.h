@@ -31,10 +31,10 @@ public:
     generateRecommendation(Opportunity opportunity, QString userAnswer,
                            std::optional<Screenshot> currentScreenshot) override;
 
-    // The same with an explicit key; reads nothing from the application state.
+    // The same with an explicit connection; reads nothing from the application state.
     QCoro::Task<Expected<Recommendation, GeminiClientError>>
     generateRecommendation(Opportunity opportunity, QString userAnswer,
-                           std::optional<Screenshot> currentScreenshot, QString apiKey,
+                           std::optional<Screenshot> currentScreenshot, ModelConnection connection,
                            CancellationToken cancel = {});
 
     static QString prompt(const Opportunity& opportunity, const QString& userAnswer);

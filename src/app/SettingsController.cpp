@@ -113,25 +113,25 @@ QString SettingsController::apiKeyProblem() const {
 void SettingsController::testAPIKey() {
     if (!m_appState || m_isTestingAPI)
         return;
-    const auto key = nilIfBlank(m_appState->apiKey());
-    if (!key)
+    const ModelConnection connection = m_appState->modelConnection();
+    if (connection.needsApiKey() && connection.apiKey.isEmpty())
         return;
     m_isTestingAPI = true;
     m_apiTestMessage.reset();
     Q_EMIT apiTestChanged();
     Q_EMIT apiKeyStatusChanged();
     m_connectionTest.emplace();
-    runConnectionTest(*key);
+    runConnectionTest(connection);
 }
 
-QCoro::Task<> SettingsController::runConnectionTest(QString key) {
+QCoro::Task<> SettingsController::runConnectionTest(ModelConnection connection) {
     QPointer<SettingsController> self(this);
     const CancellationToken token = m_connectionTest->token();
     std::optional<Expected<QString, GeminiClientError>> result;
     if (m_gemini) {
         QList<GeminiRequestPart> parts;
         parts.append(GeminiRequestPart::fromText(connectionTestPrompt));
-        result = co_await m_gemini->generate(parts, key, 0.0, std::nullopt, token);
+        result = co_await m_gemini->generate(parts, connection, 0.0, std::nullopt, token);
     }
     if (!self || token.isCancelled())
         co_return;

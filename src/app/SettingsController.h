@@ -163,7 +163,7 @@ Q_SIGNALS:
     void closeRequested();
 
 private:
-    QCoro::Task<> runConnectionTest(QString key);
+    QCoro::Task<> runConnectionTest(ModelConnection connection);
     void scheduleCaptureCount();
 
     SettingsPresentationMode m_mode;

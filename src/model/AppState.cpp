@@ -96,6 +96,12 @@ AppState::AppState(QSettings* defaults, NudgePresenting* nudgePresenter, Clock* 
         if (QFileInfo::exists(m_defaults->fileName()))
             restrictSettingsFileReporting();
         setApiKey(readText(m_defaults->value(apiKeyKey)));
+        setModelProvider(readText(m_defaults->value(modelProviderKey)));
+        setGeminiModel(readText(m_defaults->value(geminiModelKey)));
+        if (const QString base = readText(m_defaults->value(openAIBaseURLKey)); !base.isEmpty())
+            setOpenAIBaseURL(base);
+        setOpenAIModel(readText(m_defaults->value(openAIModelKey)));
+        setOpenAIApiKey(readText(m_defaults->value(openAIApiKeyKey)));
         const double interval = readDouble(m_defaults->value(screenshotIntervalKey));
         setScreenshotInterval(interval == 0.0 ? 30.0 : interval);
         const double threshold = readDouble(m_defaults->value(confidenceThresholdKey));
@@ -198,6 +204,48 @@ void AppState::setApiKey(const QString& value) {
         Q_EMIT apiKeyChanged();
     if (!m_isBootstrapping)
         writeSetting(apiKeyKey, value);
+}
+
+void AppState::setModelProvider(const QString& value) {
+    const ModelProvider provider = ModelConnection::providerFromId(value);
+    if (m_modelProvider == provider)
+        return;
+    m_modelProvider = provider;
+    Q_EMIT modelSettingsChanged();
+    if (!m_isBootstrapping)
+        writeSetting(modelProviderKey, modelProvider());
+}
+
+void AppState::setModelSetting(QString& member, const QString& key, const QString& value) {
+    if (member == value)
+        return;
+    member = value;
+    Q_EMIT modelSettingsChanged();
+    if (!m_isBootstrapping)
+        writeSetting(key, value);
+}
+
+void AppState::setGeminiModel(const QString& value) {
+    setModelSetting(m_geminiModel, geminiModelKey, value);
+}
+
+void AppState::setOpenAIBaseURL(const QString& value) {
+    setModelSetting(m_openAIBaseURL, openAIBaseURLKey, value);
+}
+
+void AppState::setOpenAIModel(const QString& value) {
+    setModelSetting(m_openAIModel, openAIModelKey, value);
+}
+
+void AppState::setOpenAIApiKey(const QString& value) {
+    setModelSetting(m_openAIApiKey, openAIApiKeyKey, value);
+}
+
+ModelConnection AppState::modelConnection() const {
+    if (m_modelProvider == ModelProvider::Gemini)
+        return {ModelProvider::Gemini, QUrl(), m_geminiModel.trimmed(), m_apiKey.trimmed()};
+    return {ModelProvider::OpenAICompatible, QUrl(m_openAIBaseURL.trimmed(), QUrl::StrictMode),
+            m_openAIModel.trimmed(), m_openAIApiKey.trimmed()};
 }
 
 void AppState::setScreenshotInterval(double value) {

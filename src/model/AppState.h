@@ -6,6 +6,7 @@
 #include "Cancellation.h"
 #include "CaptureExclusions.h"
 #include "Clock.h"
+#include "ModelConnection.h"
 #include "Records.h"
 #include "ServiceInterfaces.h"
 
@@ -38,6 +39,11 @@ class AppState : public QObject {
     Q_PROPERTY(norvane::NudgePipelineDiagnostics nudgeDiagnostics READ nudgeDiagnostics NOTIFY
                    nudgeDiagnosticsChanged)
     Q_PROPERTY(QString apiKey READ apiKey WRITE setApiKey NOTIFY apiKeyChanged)
+    Q_PROPERTY(QString modelProvider READ modelProvider WRITE setModelProvider NOTIFY modelSettingsChanged)
+    Q_PROPERTY(QString geminiModel READ geminiModel WRITE setGeminiModel NOTIFY modelSettingsChanged)
+    Q_PROPERTY(QString openAIBaseURL READ openAIBaseURL WRITE setOpenAIBaseURL NOTIFY modelSettingsChanged)
+    Q_PROPERTY(QString openAIModel READ openAIModel WRITE setOpenAIModel NOTIFY modelSettingsChanged)
+    Q_PROPERTY(QString openAIApiKey READ openAIApiKey WRITE setOpenAIApiKey NOTIFY modelSettingsChanged)
     Q_PROPERTY(double screenshotInterval READ screenshotInterval WRITE setScreenshotInterval NOTIFY
                    screenshotIntervalChanged)
     Q_PROPERTY(double confidenceThreshold READ confidenceThreshold WRITE setConfidenceThreshold NOTIFY
@@ -51,6 +57,11 @@ class AppState : public QObject {
 
 public:
     static inline const QString apiKeyKey = QStringLiteral("gemini_api_key");
+    static inline const QString modelProviderKey = QStringLiteral("model_provider");
+    static inline const QString geminiModelKey = QStringLiteral("gemini_model");
+    static inline const QString openAIBaseURLKey = QStringLiteral("openai_base_url");
+    static inline const QString openAIModelKey = QStringLiteral("openai_model");
+    static inline const QString openAIApiKeyKey = QStringLiteral("openai_api_key");
     static inline const QString screenshotIntervalKey = QStringLiteral("screenshot_interval");
     static inline const QString confidenceThresholdKey = QStringLiteral("confidence_threshold");
     static inline const QString nudgesPerHourKey = QStringLiteral("nudges_per_hour");
@@ -82,8 +93,23 @@ public:
     void setNudgeDiagnostics(NudgePipelineState state, const QString& detail);
     const QSet<QString>& suppressedPatterns() const { return m_suppressedPatterns; }
 
+    // Gemini's key.
     QString apiKey() const { return m_apiKey; }
     void setApiKey(const QString& value);
+    // The model service: "gemini" or "openai" (any OpenAI-compatible server), each with its own model,
+    // address and key.
+    QString modelProvider() const { return ModelConnection::providerId(m_modelProvider); }
+    void setModelProvider(const QString& value);
+    QString geminiModel() const { return m_geminiModel; }
+    void setGeminiModel(const QString& value);
+    QString openAIBaseURL() const { return m_openAIBaseURL; }
+    void setOpenAIBaseURL(const QString& value);
+    QString openAIModel() const { return m_openAIModel; }
+    void setOpenAIModel(const QString& value);
+    QString openAIApiKey() const { return m_openAIApiKey; }
+    void setOpenAIApiKey(const QString& value);
+    // The chosen provider's connection, with that provider's key alone, trimmed.
+    ModelConnection modelConnection() const;
     double screenshotInterval() const { return m_screenshotInterval; }
     void setScreenshotInterval(double value);
     double confidenceThreshold() const { return m_confidenceThreshold; }
@@ -141,6 +167,7 @@ Q_SIGNALS:
     void lastNudgeTimeChanged();
     void nudgeDiagnosticsChanged();
     void apiKeyChanged();
+    void modelSettingsChanged();
     void screenshotIntervalChanged();
     void confidenceThresholdChanged();
     void captureExclusionsChanged();
@@ -159,6 +186,7 @@ private:
     void setPausedDiagnostics();
     QStringList readExclusionList(const QString& key, const QStringList& fallback) const;
     void restrictSettingsFileReporting();
+    void setModelSetting(QString& member, const QString& key, const QString& value);
     void presentOrUpdate();
     void dismissPresenter();
 
@@ -175,6 +203,11 @@ private:
     std::optional<QDateTime> m_lastNudgeTime;
     NudgePipelineDiagnostics m_nudgeDiagnostics;
     QString m_apiKey;
+    ModelProvider m_modelProvider = ModelProvider::Gemini;
+    QString m_geminiModel;
+    QString m_openAIBaseURL = ModelConnection::ollamaBaseURL;
+    QString m_openAIModel;
+    QString m_openAIApiKey;
     double m_screenshotInterval = 30.0;
     double m_confidenceThreshold = 0.7;
     CaptureExclusions m_captureExclusions = CaptureExclusions::defaults();

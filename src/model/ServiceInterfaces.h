@@ -7,6 +7,7 @@
 #include "Enums.h"
 #include "Expected.h"
 #include "GeminiTypes.h"
+#include "ModelConnection.h"
 #include "Records.h"
 
 #include <QCoroTask>
@@ -85,9 +86,10 @@ public:
 class GeminiGenerating {
 public:
     virtual ~GeminiGenerating() = default;
-    // The model's reply text, trimmed and never empty, or why there is none.
+    // The model's reply text, trimmed and never empty, or why there is none. `connection` names the
+    // service, the model and the key.
     virtual QCoro::Task<Expected<QString, GeminiClientError>>
-    generate(QList<GeminiRequestPart> parts, QString apiKey, double temperature,
+    generate(QList<GeminiRequestPart> parts, ModelConnection connection, double temperature,
              std::optional<QString> responseMimeType, CancellationToken cancel = {}) = 0;
 };
 

@@ -61,8 +61,8 @@ class TestGeminiClient : public QObject {
     std::unique_ptr<LoopbackHttpServer> m_server;
 
     auto send(GeminiClient& client, CancellationToken cancel = {}) {
-        return startTask(
-            client.generate({GeminiRequestPart::fromText("Reply with exactly OK.")}, oddKey, 0, {}, cancel));
+        return startTask(client.generate({GeminiRequestPart::fromText("Reply with exactly OK.")},
+                                         ModelConnection::gemini(oddKey), 0, {}, cancel));
     }
 
     Result sendAndWait(GeminiClient& client) {
@@ -87,7 +87,7 @@ private Q_SLOTS:
         GeminiClient client(m_server->baseUrl(), GeminiClientLimits{.clock = &clock});
         auto first = startTask(
             client.generate({GeminiRequestPart::fromText("prompt"), GeminiRequestPart::fromJpeg("/9j/AAEC")},
-                            oddKey, 0.2, "application/json"));
+                            ModelConnection::gemini(oddKey), 0.2, "application/json"));
         QTRY_VERIFY_WITH_TIMEOUT(first->has_value(), 10000);
         QCOMPARE(sendAndWait(client).value(), QStringLiteral("OK"));
         QCOMPARE(clock.pendingTimers(), 0);
@@ -240,14 +240,15 @@ private Q_SLOTS:
                            "\"manual-work\",\"observation\":\"Cells are styled by hand.\",\"question\":"
                            "\"What are the cells for?\"}}")));
         OpportunityAnalyzer analyzer(&client, nullptr, &log);
-        auto verdict = startTask(analyzer.analyzeOutcome(frames, oddKey, 0.5));
+        auto verdict = startTask(analyzer.analyzeOutcome(frames, ModelConnection::gemini(oddKey), 0.5));
         QTRY_VERIFY_WITH_TIMEOUT(verdict->has_value(), 10000);
         m_server->setResponse(LoopbackHttpServer::json(
             200,
             textReply("{\"recommendation\":{\"headline\":\"Use a style.\",\"detail\":\"One click.\","
                       "\"prompt\":\"Make a style.\",\"effort\":\"1 minute\",\"impact\":\"5 minutes\"}}")));
         RecommendationEngine engine(&client, nullptr, &log);
-        auto recommendation = startTask(engine.generateRecommendation({}, "Budget", frames[2], oddKey));
+        auto recommendation = startTask(
+            engine.generateRecommendation({}, "Budget", frames[2], ModelConnection::gemini(oddKey)));
         QTRY_VERIFY_WITH_TIMEOUT(recommendation->has_value(), 10000);
 
         const SentRequestPage page = QCoro::waitFor(log.readSentRequests(0, 5));

@@ -63,8 +63,9 @@ class TestPromptsAndReplies : public QObject {
     Expected<Recommendation, GeminiClientError> recommend(std::optional<Screenshot> shot = {},
                                                           std::optional<QString> key = {}) {
         RecommendationEngine engine(&m_gemini, m_state.get());
-        return await(key ? engine.generateRecommendation(slowWorkflow, "a", shot, *key)
-                         : engine.generateRecommendation(slowWorkflow, "a", shot));
+        return await(
+            key ? engine.generateRecommendation(slowWorkflow, "a", shot, ModelConnection::gemini(*key))
+                : engine.generateRecommendation(slowWorkflow, "a", shot));
     }
 
 private Q_SLOTS:
@@ -156,7 +157,7 @@ private Q_SLOTS:
         QVERIFY(await(analyzer.analyze(shots, {})));
 
         const FakeGemini::Call& call = m_gemini.calls.first();
-        QCOMPARE(call.apiKey, QStringLiteral("test-key-123")); // trimmed before sending
+        QCOMPARE(call.connection.apiKey, QStringLiteral("test-key-123")); // trimmed before sending
         QCOMPARE(call.temperature, 0.2);
         QCOMPARE(call.responseMimeType, std::optional<QString>("application/json"));
         QCOMPARE(call.parts,
@@ -223,8 +224,8 @@ private Q_SLOTS:
         const auto& calls = m_gemini.calls;
         for (const auto& call : calls)
             QVERIFY(call.temperature == 0.2 && call.responseMimeType == "application/json");
-        QCOMPARE(calls.at(0).apiKey, QStringLiteral("explicit-key"));
-        QCOMPARE(calls.at(1).apiKey, QStringLiteral("test-key-123"));
+        QCOMPARE(calls.at(0).connection.apiKey, QStringLiteral("explicit-key"));
+        QCOMPARE(calls.at(1).connection.apiKey, QStringLiteral("test-key-123"));
         QCOMPARE(calls.at(0).parts,
                  (QList{GeminiRequestPart::fromText(RecommendationEngine::prompt(slowWorkflow, "a")),
                         GeminiRequestPart::fromJpeg(shot.base64()),

@@ -153,7 +153,7 @@ struct FakeScreenshotStore : ScreenshotPersisting {
 struct FakeGemini : GeminiGenerating {
     struct Call {
         QList<GeminiRequestPart> parts;
-        QString apiKey;
+        ModelConnection connection;
         double temperature;
         std::optional<QString> responseMimeType;
     };
@@ -162,11 +162,11 @@ struct FakeGemini : GeminiGenerating {
     Clock* clock = nullptr; // with `delaySeconds`: each answer takes that long, or until cancelled
     double delaySeconds = 0;
 
-    QCoro::Task<Expected<QString, GeminiClientError>> generate(QList<GeminiRequestPart> parts, QString apiKey,
-                                                               double temperature,
+    QCoro::Task<Expected<QString, GeminiClientError>> generate(QList<GeminiRequestPart> parts,
+                                                               ModelConnection connection, double temperature,
                                                                std::optional<QString> responseMimeType,
                                                                CancellationToken cancel = {}) override {
-        calls.append({parts, apiKey, temperature, responseMimeType});
+        calls.append({parts, connection, temperature, responseMimeType});
         if (clock && delaySeconds > 0)
             co_await clock->sleep(delaySeconds, cancel);
         if (replies.empty())
