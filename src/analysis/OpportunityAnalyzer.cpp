@@ -163,8 +163,10 @@ QCoro::Task<OpportunityAnalysisOutcome> OpportunityAnalyzer::analyzeOutcome(QLis
     OpportunityAnalysisOutcome outcome = OpportunityAnalysisOutcome::cancelled();
     if (!cancel.isCancelled() && (reply || reply.error().kind() != GeminiClientError::Kind::Cancelled))
         outcome = interpret(reply, confidenceThreshold);
+    outcome.message = connection.attributed(outcome.message);
     if (sentRequests)
-        sentRequests->recordSentRequest(SentRequestKind::analysis, screenshots, verdictText(outcome));
+        sentRequests->recordSentRequest(SentRequestKind::analysis, screenshots, verdictText(outcome), {},
+                                        connection.destination());
     co_return outcome;
 }
 

@@ -88,11 +88,14 @@ RecommendationEngine::generateRecommendation(Opportunity opportunity, QString us
     if (!cancel.isCancelled())
         result = reply ? JSONExtractor::decode<Recommendation>(*reply, decodeRecommendationEnvelope)
                        : Expected<Recommendation, GeminiClientError>(reply.error());
+    if (!result && result.error().kind() != GeminiClientError::Kind::Cancelled &&
+        connection.attributed(result.error().description()) != result.error().description())
+        result = GeminiClientError::apiError(connection.attributed(result.error().description()));
     if (sentRequests) {
         const QString outcome =
             !result ? result.error().description() : result->headline + QLatin1Char('\n') + result->detail;
         sentRequests->recordSentRequest(SentRequestKind::recommendation, {*currentScreenshot}, outcome,
-                                        result ? result->prompt : std::nullopt);
+                                        result ? result->prompt : std::nullopt, connection.destination());
     }
     co_return result;
 }

@@ -20,7 +20,8 @@ int HistoryModel::rowCount(const QModelIndex& parent) const {
 
 QHash<int, QByteArray> HistoryModel::roleNames() const {
     return {{TimeTextRole, "timeText"}, {KindRole, "kind"},       {KindTitleRole, "kindTitle"},
-            {FramesRole, "frames"},     {OutcomeRole, "outcome"}, {PromptRole, "prompt"}};
+            {FramesRole, "frames"},     {OutcomeRole, "outcome"}, {PromptRole, "prompt"},
+            {DestinationRole, "destination"}};
 }
 
 QVariant HistoryModel::data(const QModelIndex& index, int role) const {
@@ -50,6 +51,8 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
         return entry.outcome;
     case PromptRole:
         return entry.prompt.value_or(QString());
+    case DestinationRole:
+        return tr("Sent to %1").arg(entry.destination.isEmpty() ? QStringLiteral("Gemini") : entry.destination);
     default:
         return {};
     }

@@ -31,6 +31,7 @@ public:
         FramesRole,    // list of {appName, windowTitle, thumbnail (file URL; empty once the file is gone)}
         OutcomeRole,
         PromptRole, // empty when there is none
+        DestinationRole, // "Sent to …"
     };
 
     HistoryModel(SentRequestReading* reader, QString capturesDirectory, PasteboardProviding* pasteboard,

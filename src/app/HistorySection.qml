@@ -4,14 +4,14 @@
 import QtQuick
 import Norvane.Settings
 
-// The way to the history of what Norvane sent to Gemini.
+// The way to the history of what Norvane sent to the model.
 SettingsSection {
     id: section
 
     required property ShellCommands commands
 
     title: qsTr("History")
-    subtitle: qsTr("Every request that carried screenshots to Gemini, with the frames it sent and what came back.")
+    subtitle: qsTr("Every request that carried screenshots to a model, with the frames it sent and what came back.")
     symbol: "eye"
 
     TintedButton {

@@ -33,7 +33,7 @@ Rectangle {
         visible: list.count === 0 && !root.history.loading
         horizontalAlignment: Text.AlignHCenter
         wrapMode: Text.WordWrap
-        text: qsTr("Nothing has been sent to Gemini yet. Each request that carries screenshots will be listed here.")
+        text: qsTr("Nothing has been sent to a model yet. Each request that carries screenshots will be listed here.")
         color: look.secondaryText
         font.pixelSize: 13
     }
@@ -56,8 +56,8 @@ Rectangle {
             width: ListView.view.width
             bottomPadding: 12
             visible: root.history.total > 0
-            text: root.history.total === 1 ? qsTr("One request carried screenshots to Gemini.")
-                  : qsTr("%1 requests carried screenshots to Gemini, newest first.").arg(root.history.total)
+            text: root.history.total === 1 ? qsTr("One request carried screenshots.")
+                  : qsTr("%1 requests carried screenshots, newest first.").arg(root.history.total)
             color: look.secondaryText
             font.pixelSize: 12
         }
@@ -71,6 +71,7 @@ Rectangle {
             required property var frames
             required property string outcome
             required property string prompt
+            required property string destination
 
             objectName: "historyRow" + index
             width: ListView.view.width
@@ -101,6 +102,13 @@ Rectangle {
                     Text {
                         objectName: "timeLabel"
                         text: card.timeText
+                        color: look.secondaryText
+                        font.pixelSize: 12
+                        anchors.baseline: parent.children[0].baseline
+                    }
+                    Text {
+                        objectName: "destinationLabel"
+                        text: card.destination
                         color: look.secondaryText
                         font.pixelSize: 12
                         anchors.baseline: parent.children[0].baseline

@@ -27,6 +27,7 @@ SettingsController::SettingsController(SettingsPresentationMode mode, AppState* 
         connect(m_appState, &AppState::confidenceThresholdChanged, this,
                 &SettingsController::confidenceChanged);
         connect(m_appState, &AppState::apiKeyChanged, this, &SettingsController::apiKeyStatusChanged);
+        connect(m_appState, &AppState::modelSettingsChanged, this, &SettingsController::apiKeyStatusChanged);
         connect(m_appState, &AppState::screenshotIntervalChanged, this,
                 &SettingsController::screenshotIntervalChanged);
         connect(m_appState, &AppState::nudgeDiagnosticsChanged, this,
@@ -89,25 +90,92 @@ void SettingsController::setConfidenceFromSlider(double value) {
 // MARK: - Gemini
 
 bool SettingsController::hasApiKey() const {
-    return m_appState && nilIfBlank(m_appState->apiKey()).has_value();
+    if (!m_appState)
+        return false;
+    const ModelConnection connection = m_appState->modelConnection();
+    return connection.needsApiKey() ? !connection.apiKey.isEmpty() : connection.problem().isEmpty();
 }
 
-void SettingsController::setApiKey(const QString& key) {
+bool SettingsController::acceptKeyLength(const QString& key) {
     // Real keys are a few dozen characters; a text this long is something else pasted by mistake, and
-    // it would travel in every request's address.
+    // it would travel in every request.
     const bool tooLong = key.size() > maximumApiKeyLength;
     if (tooLong != m_apiKeyTooLong) {
         m_apiKeyTooLong = tooLong;
         Q_EMIT apiKeyStatusChanged();
     }
-    if (m_appState && !tooLong)
+    return m_appState && !tooLong;
+}
+
+void SettingsController::setApiKey(const QString& key) {
+    if (acceptKeyLength(key))
         m_appState->setApiKey(key);
 }
 
+void SettingsController::setOpenAIApiKey(const QString& key) {
+    if (acceptKeyLength(key))
+        m_appState->setOpenAIApiKey(key);
+}
+
 QString SettingsController::apiKeyProblem() const {
-    return m_apiKeyTooLong ? tr("This is longer than an API key can be (512 characters), so it "
-                                "was not saved. Paste the key alone.")
-                           : QString();
+    if (m_apiKeyTooLong)
+        return tr("This is longer than an API key can be (512 characters), so it was not saved. Paste the "
+                  "key alone.");
+    return m_appState ? m_appState->modelConnection().problem() : QString();
+}
+
+int SettingsController::providerPreset() const {
+    if (!m_appState || m_appState->modelConnection().provider == ModelProvider::Gemini)
+        return GeminiPreset;
+    return m_appState->openAIBaseURL().trimmed() == ModelConnection::ollamaBaseURL ? OllamaPreset
+                                                                                  : CustomPreset;
+}
+
+void SettingsController::choosePreset(int preset) {
+    if (!m_appState)
+        return;
+    if (preset == GeminiPreset) {
+        m_appState->setModelProvider(ModelConnection::providerId(ModelProvider::Gemini));
+        return;
+    }
+    m_appState->setModelProvider(ModelConnection::providerId(ModelProvider::OpenAICompatible));
+    if (preset == OllamaPreset) {
+        m_appState->setOpenAIBaseURL(ModelConnection::ollamaBaseURL);
+        if (m_appState->openAIModel().trimmed().isEmpty())
+            m_appState->setOpenAIModel(QStringLiteral("llava"));
+    } else if (m_appState->openAIBaseURL().trimmed() == ModelConnection::ollamaBaseURL) {
+        // A custom server starts from an empty address rather than Ollama's.
+        m_appState->setOpenAIBaseURL(QStringLiteral("https://"));
+    }
+}
+
+QStringList SettingsController::geminiModelChoices() {
+    return {ModelConnection::defaultGeminiModel, QStringLiteral("gemini-2.5-flash"),
+            QStringLiteral("gemini-2.5-pro")};
+}
+
+QString SettingsController::geminiModelText() const {
+    return m_appState ? ModelConnection::gemini({}, m_appState->geminiModel()).effectiveModel() : QString();
+}
+
+void SettingsController::setGeminiModel(const QString& name) {
+    if (m_appState)
+        m_appState->setGeminiModel(name.trimmed() == ModelConnection::defaultGeminiModel ? QString() : name);
+}
+
+QString SettingsController::destinationText() const {
+    const ModelConnection connection = m_appState ? m_appState->modelConnection() : ModelConnection();
+    if (connection.provider == ModelProvider::Gemini)
+        return tr("Stored locally on this computer. Norvane does not send screenshots anywhere except the "
+                  "Gemini request you explicitly enabled by turning monitoring on.");
+    if (connection.isOnThisComputer())
+        return tr("Screenshots go only to the model server on this computer; nothing leaves it. The key, "
+                  "if the server needs one, is stored locally.");
+    if (!connection.problem().isEmpty())
+        return tr("Screenshots will go to the server at this address once it is complete.");
+    return tr("Screenshots go to %1 while monitoring is on: choose a server you trust with your screen. "
+              "The key is stored locally on this computer.")
+        .arg(connection.baseURL.host());
 }
 
 void SettingsController::testAPIKey() {
@@ -140,8 +208,8 @@ QCoro::Task<> SettingsController::runConnectionTest(ModelConnection connection) 
         m_apiTestMessage = tr("Success: %1").arg(trimmed(result->value()));
     } else {
         m_apiTestSucceeded = false;
-        m_apiTestMessage =
-            result ? result->error().description() : GeminiClientError::invalidURL().description();
+        m_apiTestMessage = connection.attributed(result ? result->error().description()
+                                                        : GeminiClientError::invalidURL().description());
     }
     m_isTestingAPI = false;
     Q_EMIT apiTestChanged();

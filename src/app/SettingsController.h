@@ -45,6 +45,11 @@ class SettingsController : public QObject {
     Q_PROPERTY(double confidenceSliderValue READ confidenceSliderValue NOTIFY confidenceChanged)
 
     Q_PROPERTY(bool hasApiKey READ hasApiKey NOTIFY apiKeyStatusChanged)
+    Q_PROPERTY(int providerPreset READ providerPreset NOTIFY apiKeyStatusChanged)
+    Q_PROPERTY(bool usesGemini READ usesGemini NOTIFY apiKeyStatusChanged)
+    Q_PROPERTY(QStringList geminiModelChoices READ geminiModelChoices CONSTANT)
+    Q_PROPERTY(QString geminiModelText READ geminiModelText NOTIFY apiKeyStatusChanged)
+    Q_PROPERTY(QString destinationText READ destinationText NOTIFY apiKeyStatusChanged)
     Q_PROPERTY(QString apiKeyProblem READ apiKeyProblem NOTIFY apiKeyStatusChanged)
     Q_PROPERTY(bool canTestConnection READ canTestConnection NOTIFY apiKeyStatusChanged)
     Q_PROPERTY(bool footerButtonEnabled READ footerButtonEnabled NOTIFY apiKeyStatusChanged)
@@ -105,9 +110,27 @@ public:
     QString confidenceText() const;
     double confidenceSliderValue() const;
 
+    // Whether requests can be made: Gemini with a key, or a usable OpenAI-compatible server.
     bool hasApiKey() const;
-    // Why the text in the key field was not saved; empty when it was.
+    // Why the text in a key field was not saved, or why the chosen server cannot be used; empty when
+    // all is well.
     QString apiKeyProblem() const;
+
+    // The presets of the model menu, in its order.
+    enum Preset { GeminiPreset, OllamaPreset, CustomPreset };
+    int providerPreset() const;
+    // Switches the provider; Ollama also fills in its local address, and a model when there is none.
+    Q_INVOKABLE void choosePreset(int preset);
+    bool usesGemini() const { return providerPreset() == GeminiPreset; }
+    static QStringList geminiModelChoices();
+    // The Gemini model in use; its default when none is chosen.
+    QString geminiModelText() const;
+    // Stores the name; the default's own name is stored as none, so a later default applies.
+    Q_INVOKABLE void setGeminiModel(const QString& name);
+    // The OpenAI-compatible server's key, under the same length rule as Gemini's.
+    Q_INVOKABLE void setOpenAIApiKey(const QString& key);
+    // Where screenshots go with the chosen service, in one sentence.
+    QString destinationText() const;
     static constexpr qsizetype maximumApiKeyLength = 512;
     bool canTestConnection() const { return hasApiKey() && !m_isTestingAPI; }
     bool footerButtonEnabled() const { return !isSetup() || hasApiKey(); }
@@ -164,6 +187,7 @@ Q_SIGNALS:
 
 private:
     QCoro::Task<> runConnectionTest(ModelConnection connection);
+    bool acceptKeyLength(const QString& key);
     void scheduleCaptureCount();
 
     SettingsPresentationMode m_mode;

@@ -200,103 +200,11 @@ Item {
     Component {
         id: geminiSection
 
-        SettingsSection {
+        ModelSection {
             objectName: "geminiSection"
             theme: look
-            title: qsTr("Gemini")
-            subtitle: qsTr("Norvane talks directly to Gemini for opportunity detection and recommendations.")
-            symbol: "sparkles"
-            tint: root.controller.brandTint
-
-            Text {
-                objectName: "apiKeyCaption"
-                text: qsTr("API key")
-                color: look.primaryText
-                font.pixelSize: 12
-                font.weight: Font.DemiBold
-            }
-            TextField {
-                id: apiKeyField
-                objectName: "apiKeyField"
-                width: parent.width
-                implicitHeight: 36
-                echoMode: TextInput.Password
-                passwordCharacter: "\u2022"
-                placeholderText: qsTr("Gemini API key")
-                placeholderTextColor: look.secondaryText
-                color: look.primaryText
-                font.pixelSize: 13
-                leftPadding: 12
-                rightPadding: 12
-                selectByMouse: true
-                text: root.appState.apiKey
-                // Every edit is stored at once; the binding above picks up changes made elsewhere.
-                onTextEdited: root.controller.setApiKey(text)
-                background: Rectangle {
-                    radius: 10
-                    color: look.fieldFill
-                    border.width: apiKeyField.activeFocus ? 2 : 1
-                    border.color: apiKeyField.activeFocus ? root.controller.brandTint : look.fieldBorder
-                }
-            }
-            Text {
-                objectName: "apiKeyProblem"
-                width: parent.width
-                visible: text !== ""
-                text: root.controller.apiKeyProblem
-                textFormat: Text.PlainText
-                color: look.warningText
-                font.pixelSize: 12
-                wrapMode: Text.WordWrap
-            }
-            Text {
-                objectName: "apiKeyPrivacyCaption"
-                width: parent.width
-                text: qsTr("Stored locally on this computer. Norvane does not send screenshots anywhere except the Gemini request you explicitly enabled by turning monitoring on.")
-                color: look.secondaryText
-                font.pixelSize: 12
-                wrapMode: Text.WordWrap
-            }
-            Row {
-                width: parent.width
-                spacing: 12
-
-                TintedButton {
-                    id: testButton
-                    objectName: "testConnectionButton"
-                    theme: look
-                    text: root.controller.isTestingAPI ? qsTr("Testing...") : qsTr("Test Connection")
-                    tint: root.controller.brandTint
-                    enabled: root.controller.canTestConnection
-                    onClicked: root.controller.testAPIKey()
-                }
-                Rectangle {
-                    id: resultChip
-                    objectName: "apiTestResult"
-                    readonly property color tint: root.controller.apiTestSucceeded ? root.controller.successTint
-                                                                                    : root.controller.secondaryTint
-                    visible: root.controller.hasApiTestMessage
-                    anchors.verticalCenter: testButton.verticalCenter
-                    width: Math.min(resultText.implicitWidth + 20, parent.width - testButton.width - 12)
-                    height: resultText.height + 12
-                    radius: 8
-                    color: Qt.rgba(tint.r, tint.g, tint.b, 0.14)
-
-                    Text {
-                        id: resultText
-                        objectName: "apiTestMessage"
-                        x: 10
-                        y: 6
-                        width: resultChip.width - 20
-                        text: root.controller.apiTestMessage
-                        // Server and model texts are shown as they are, never read as markup.
-                        textFormat: Text.PlainText
-                        color: root.controller.apiTestSucceeded ? Qt.darker(resultChip.tint, 1.2) : look.secondaryText
-                        font.pixelSize: 12
-                        wrapMode: Text.Wrap
-                    }
-                }
-            }
+            appState: root.appState
+            controller: root.controller
         }
     }
 

@@ -38,6 +38,9 @@ constexpr std::array kDiagnosticsDetails{
                       "Norvane has enough recent context and is asking Gemini whether the "
                       "last burst looks worth interrupting."),
     QT_TRANSLATE_NOOP("NudgeDiagnostics",
+                      "Norvane has enough recent context; the last burst was sent to %1, which is asked "
+                      "whether it looks worth interrupting."),
+    QT_TRANSLATE_NOOP("NudgeDiagnostics",
                       "A nudge is already on screen, so Norvane is not analyzing another batch yet."),
     QT_TRANSLATE_NOOP("NudgeDiagnostics",
                       "A window was full screen, so Norvane let this nudge go rather than interrupt."),

@@ -131,8 +131,12 @@ void SentRequestLog::post(std::function<void()> run) {
 }
 
 void SentRequestLog::recordSentRequest(QString kind, QList<Screenshot> frames, QString outcome,
-                                       std::optional<QString> prompt) {
-    SentRequest entry{m_clock->now(), std::move(kind), {}, std::move(outcome), std::move(prompt)};
+                                       std::optional<QString> prompt, QString destination) {
+    // Gemini is what entries written before there was a choice went to, so it is stored as none.
+    if (destination == QLatin1String("Gemini"))
+        destination.clear();
+    SentRequest entry{m_clock->now(),      std::move(kind),   {}, std::move(outcome),
+                      std::move(prompt), std::move(destination)};
     for (const Screenshot& frame : frames)
         entry.frames.append({frame.appName, frame.windowTitle, ScreenshotDiskStore::captureFileName(frame)});
     // Nobody waits for the write; the task frees itself when it is done.
@@ -196,6 +200,8 @@ QJsonObject SentRequestLog::toJson(const SentRequest& entry) {
                        {QStringLiteral("outcome"), entry.outcome}};
     if (entry.prompt)
         object.insert(QStringLiteral("prompt"), *entry.prompt);
+    if (!entry.destination.isEmpty())
+        object.insert(QStringLiteral("destination"), entry.destination);
     return object;
 }
 
@@ -214,6 +220,7 @@ std::optional<SentRequest> SentRequestLog::fromJson(const QByteArray& line) {
     entry.outcome = object.value(QStringLiteral("outcome")).toString();
     if (object.contains(QStringLiteral("prompt")))
         entry.prompt = object.value(QStringLiteral("prompt")).toString();
+    entry.destination = object.value(QStringLiteral("destination")).toString();
     return entry;
 }
 

@@ -44,7 +44,7 @@ public:
     QString filePath() const { return m_filePath; }
 
     void recordSentRequest(QString kind, QList<Screenshot> frames, QString outcome,
-                           std::optional<QString> prompt = {}) override;
+                           std::optional<QString> prompt = {}, QString destination = {}) override;
     QCoro::Task<SentRequestPage> readSentRequests(int skip, int count) override;
     // Resumes once the line is on disk or the failure is logged; true when it was written.
     QCoro::Task<bool> append(SentRequest entry);

@@ -68,6 +68,13 @@ QString ModelConnection::destination() const {
     return baseURL.host();
 }
 
+QString ModelConnection::attributed(const QString& text) const {
+    static const QString gemini = QStringLiteral("Gemini ");
+    if (provider == ModelProvider::Gemini || !text.startsWith(gemini))
+        return text;
+    return QStringLiteral("The model ") + text.mid(gemini.size());
+}
+
 QString ModelConnection::providerId(ModelProvider provider) {
     return provider == ModelProvider::OpenAICompatible ? QStringLiteral("openai") : QStringLiteral("gemini");
 }

@@ -43,6 +43,10 @@ struct ModelConnection {
     // the server's host.
     QString destination() const;
 
+    // `text` about the service that answered: one that starts by naming Gemini names "the model" instead
+    // when another provider answered.
+    QString attributed(const QString& text) const;
+
     // The stored form of the provider ("gemini", "openai") and back; anything else is Gemini.
     static QString providerId(ModelProvider provider);
     static ModelProvider providerFromId(const QString& id);

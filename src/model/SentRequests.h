@@ -35,6 +35,7 @@ struct SentRequest {
     QList<SentFrame> frames;
     QString outcome;               // the verdict, the recommendation, or why there was none
     std::optional<QString> prompt; // a recommendation's prompt to paste
+    QString destination;           // where the frames went; empty for Gemini
     bool operator==(const SentRequest&) const = default;
 };
 
@@ -49,8 +50,9 @@ public:
     virtual ~SentRequestRecording() = default;
     // Returns at once: the write happens elsewhere, and a failed one is logged and dropped. Only the
     // frames' names and times are kept, never their images.
+    // `destination` is ModelConnection::destination().
     virtual void recordSentRequest(QString kind, QList<Screenshot> frames, QString outcome,
-                                   std::optional<QString> prompt = {}) = 0;
+                                   std::optional<QString> prompt = {}, QString destination = {}) = 0;
 };
 
 class SentRequestReading {

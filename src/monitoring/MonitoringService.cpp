@@ -19,6 +19,15 @@ const QString kWaitingForActivityDetail =
 const QString kAnalyzingDetail =
     QStringLiteral("Norvane has enough recent context and is asking Gemini whether "
                    "the last burst looks worth interrupting.");
+// Where the batch goes, said plainly when it is not Gemini.
+QString analyzingDetail(const AppState* appState) {
+    const ModelConnection connection = appState ? appState->modelConnection() : ModelConnection();
+    if (connection.provider == ModelProvider::Gemini)
+        return kAnalyzingDetail;
+    return QStringLiteral("Norvane has enough recent context; the last burst was sent to %1, which is asked "
+                          "whether it looks worth interrupting.")
+        .arg(connection.destination());
+}
 const QString kNudgeVisibleDetail =
     QStringLiteral("A nudge is already on screen, so Norvane is not analyzing another batch yet.");
 const QString kFullScreenDetail =
@@ -414,7 +423,7 @@ void MonitoringService::scheduleAnalysisIfNeeded(std::optional<ScreenshotCapture
         return;
     }
     m_inFlightAnalysisBurstID = burstID;
-    setDiagnostics(NudgePipelineState::Analyzing, kAnalyzingDetail);
+    setDiagnostics(NudgePipelineState::Analyzing, analyzingDetail(m_appState));
     qCDebug(lcMonitoringService).noquote()
         << QStringLiteral("Scheduling analysis because the active capture threshold was reached via %1")
                .arg(reasonText(triggerReason));
@@ -457,7 +466,7 @@ QCoro::Task<bool> MonitoringService::analyzeLatestBatchIfNeeded(CancellationToke
         qCDebug(lcMonitoringService) << "Skipping analysis because the nudge budget allows no card now";
         co_return true;
     }
-    setDiagnostics(NudgePipelineState::Analyzing, kAnalyzingDetail);
+    setDiagnostics(NudgePipelineState::Analyzing, analyzingDetail(m_appState));
     QStringList reasons;
     for (const auto& screenshot : selected)
         reasons.append(reasonText(screenshot.captureReason));

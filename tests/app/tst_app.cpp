@@ -429,6 +429,54 @@ diagnosticsDetail=Turn monitoring on to start collecting screenshots for nudge a
         env.save(u"settings-exclusions.png"_s, u"exclusionsSection"_s);
     }
 
+    // The model menu: Ollama fills in its local address and a model, needs no key and never gets Gemini's;
+    // plain HTTP to another computer is refused with a sentence and tests nothing; the window says where
+    // screenshots go. Gemini's model is a free name; its default is stored as none.
+    void modelChoice() {
+        Env env;
+        QVERIFY(env.show(Mode::Standard, true));
+        const auto type = [&env](const char* field, const QString& text) {
+            QQuickItem* item = env.item(QLatin1String(field));
+            item->forceActiveFocus();
+            QMetaObject::invokeMethod(item, "selectAll");
+            for (const char key : text.toLatin1())
+                QTest::keyClick(env.window, key);
+        };
+        env.click("preset1");
+        QCOMPARE(env.appState->modelConnection(), (ModelConnection{ModelProvider::OpenAICompatible,
+                                                                   QUrl(ModelConnection::ollamaBaseURL),
+                                                                   u"llava"_s, {}}));
+        QVERIFY(!env.item("apiKeyField")->isVisible() && env.item("baseURLField")->isVisible());
+        env.expectTexts(uR"(geminiSection/sectionTitle=Model
+apiKeyPrivacyCaption=Screenshots go only to the model server on this computer; nothing leaves it. The key, if the server needs one, is stored locally.)"_s);
+        env.click("testConnectionButton");
+        QTRY_COMPARE(env.fakeGemini.calls.size(), 1);
+        QCOMPARE(env.fakeGemini.calls[0].connection.apiKey, QString());
+
+        env.click("preset2");
+        type("baseURLField", u"http://192.168.1.5:8000/v1"_s);
+        QCOMPARE(env.text("apiKeyProblem"),
+                 u"Plain http:// is only allowed for a server on this computer (127.0.0.1, ::1 or localhost); "
+                 "any other server needs https://."_s);
+        QVERIFY(!env.item("testConnectionButton")->isEnabled());
+        type("baseURLField", u"https://models.example.org/v1"_s);
+        type("openAIKeyField", u"sk-own"_s);
+        QCOMPARE(env.text("apiKeyPrivacyCaption"),
+                 u"Screenshots go to models.example.org while monitoring is on: choose a server you trust with "
+                 "your screen. The key is stored locally on this computer."_s);
+        env.save(u"settings-model.png"_s, u"geminiSection"_s);
+        env.controller()->testAPIKey();
+        QTRY_COMPARE(env.fakeGemini.calls.size(), 2);
+        QCOMPARE(env.fakeGemini.calls[1].connection.apiKey, u"sk-own"_s);
+
+        env.click("preset0");
+        QCOMPARE(env.appState->modelConnection().apiKey, kKey);
+        type("geminiModelField", u"gemini-2.5-pro"_s);
+        QCOMPARE(env.appState->modelConnection().effectiveModel(), u"gemini-2.5-pro"_s);
+        type("geminiModelField", ModelConnection::defaultGeminiModel);
+        QCOMPARE(env.settings.value(AppState::geminiModelKey).toString(), QString());
+    }
+
     // The permission cards show what the session offers, as plain text, and Refresh reads it again. Every
     // badge and button label reads at 4.5:1 on what lies behind it, on a light and on a dark page; a
     // disabled button is an empty outline, never a filled one.
