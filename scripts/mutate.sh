@@ -77,7 +77,7 @@ question-auto-dismiss-wrong @@ nudge @@ nudge/NudgePanelPlacement.h @@ questionS
 card-margin-wrong @@ nudge @@ nudge/NudgePanelPlacement.h @@ margin = 20 @@ margin = 16
 not-useful-label @@ nudge @@ nudge/NudgeView.qml @@ text: "Not useful" @@ text: "Not Useful"
 no-key-not-setup @@ app @@ app/StartupDecision.cpp @@ return SettingsPresentationMode::Setup; @@ return SettingsPresentationMode::Standard;
-oversized-handover-kept @@ app @@ app/SingleInstance.cpp @@ if (buffer->size() > maxMessageBytes) { @@ if (false) {
+oversized-handover-kept @@ app @@ app/SingleInstance.cpp @@ if (end > maxMessageBytes || (end < 0 && pending->buffer.size() > maxMessageBytes)) { @@ if (false) {
 interval-label-wrong @@ app @@ app/SettingsController.cpp @@ QStringLiteral(" seconds") @@ QStringLiteral(" s")
 menu-title-wrong @@ app @@ app/ShellCommands.cpp @@ QStringLiteral("Pause for 30 min") @@ QStringLiteral("Pause 30 min")
 key-caption-wrong @@ app @@ app/SettingsView.qml @@ text: "Stored locally on this computer. @@ text: "Stored on this computer.
