@@ -121,6 +121,10 @@ i18n-text-left-in-english @@ app @@ ../translations/norvane_de.ts @@ <translatio
 i18n-translator-not-installed @@ app @@ app/Translations.cpp @@ if (translator->load(locale, name, QStringLiteral("_"), folder) &&\n            QCoreApplication::installTranslator(translator)) @@ if (translator->load(locale, name, QStringLiteral("_"), folder))
 i18n-diagnostics-shown-in-english @@ app @@ app/SettingsController.cpp @@ translatedDiagnosticsDetail(m_appState->nudgeDiagnostics().detail) @@ m_appState->nudgeDiagnostics().detail
 i18n-detail-template-cut-short @@ app @@ app/Translations.cpp @@ pattern += QRegularExpression::escape(source.mid(from)); @@ ;
+cli-pause-limit-off-by-one @@ app @@ app/CommandLine.cpp @@ minutes <= RemoteCommand::maxPauseMinutes @@ minutes <= RemoteCommand::maxPauseMinutes + 1
+cli-two-commands-taken @@ app @@ app/CommandLine.cpp @@ if (given > 1) @@ if (given > 2)
+cli-silence-taken-for-not-running @@ app @@ app/SingleInstance.cpp @@ if (end < 0)\n        return {Answer::Outcome::NoAnswer, {}}; @@ if (end < 0)\n        return {Answer::Outcome::NotRunning, {}};
+cli-malformed-dropped @@ app @@ app/SingleInstance.cpp @@ answer(reply(1, tr("Norvane could not read the request."))); @@ socket->abort();
 EOF
 )
 
