@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: MIT
 
 #include "StatusReport.h"
+#include "Translations.h"
 
 #include <QJsonValue>
 #include <QLocale>
@@ -43,7 +44,7 @@ QString StatusReport::sentence(const QJsonObject& status) {
                                  : tr("%1, with %2 captures in the last hour.").arg(state).arg(captures);
     if (const QString last = status.value(QStringLiteral("lastDiagnostic")).toString().trimmed();
         !last.isEmpty())
-        text += QLatin1Char(' ') + tr("Last status: %1").arg(last);
+        text += QLatin1Char(' ') + tr("Last status: %1").arg(translatedDiagnosticsDetail(last));
     return text;
 }
 

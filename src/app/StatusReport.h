@@ -21,7 +21,8 @@ public:
     // The running instance's status; the capture count comes from the monitoring's rolling list.
     static QJsonObject make(const AppState& appState, MonitoringControlling* monitoring);
     static QJsonObject notRunning() { return {{QStringLiteral("running"), false}}; }
-    // "Monitoring is on, with 12 captures in the last hour. Last status: Waiting for activity."
+    // "Monitoring is on, with 12 captures in the last hour. Last status: <the diagnostics detail>", in the
+    // user's language; the object keeps the detail in English, as the log has it.
     static QString sentence(const QJsonObject& status);
 };
 
