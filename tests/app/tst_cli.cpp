@@ -68,7 +68,7 @@ private Q_SLOTS:
     void parse_data() {
         QTest::addColumn<QString>("arguments");
         QTest::addColumn<Outcome>("outcome");
-        QTest::addColumn<QString>("expected"); // the request, or a part of the text
+        QTest::addColumn<QString>("expected"); // the request, or words the text contains
         const auto row = [](const char* args, Outcome outcome, const char* expected) {
             QTest::newRow(args) << QString::fromUtf8(args) << outcome << QString::fromUtf8(expected);
         };
