@@ -1,9 +1,11 @@
 // SPDX-FileCopyrightText: 2026 The Norvane developers
 // SPDX-License-Identifier: MIT
 
-// Norvane on the desktop: its session-bus object (on the private bus dbus-run-session gives this test)
-// and the notification when analyses keep failing (virtual time).
+// Norvane on the desktop: its session-bus object (on the private bus dbus-run-session gives this test),
+// the notification when analyses keep failing (virtual time), and the autostart entry, checked with the
+// desktop's own validator.
 #include "app/FailureNotifier.h"
+#include "app/LoginStartup.h"
 #include "app/SessionBusService.h"
 #include "fakes/Fakes.h"
 
@@ -141,6 +143,50 @@ private Q_SLOTS:
         QVERIFY(desktop.registerService(u"org.freedesktop.Notifications"_s));
         DesktopNotifications().notify(u"Summary"_s, u"Body."_s);
         QTRY_COMPARE(server.received, QStringList{u"Norvane|Summary|Body."_s});
+    }
+
+    void autostartEntry_data() {
+        QTest::addColumn<QString>("executable");
+        QTest::addColumn<QString>("execLine");
+        QTest::newRow("plain") << u"/opt/norvane/bin/norvane"_s << u"Exec=/opt/norvane/bin/norvane"_s;
+        QTest::newRow("space and dollar")
+            << u"/home/a b/$x/norvane"_s << uR"(Exec="/home/a b/\\$x/norvane")"_s;
+        QTest::newRow("percent") << u"/tmp/100%/norvane"_s << u"Exec=/tmp/100%%/norvane"_s;
+    }
+
+    void autostartEntry() {
+        QFETCH(QString, executable);
+        QFETCH(QString, execLine);
+        QTemporaryDir home;
+        const QString folder = home.filePath(u"config/autostart"_s);
+        LoginStartup startup(folder, executable);
+        startup.setEnabled(true);
+        QTRY_VERIFY(QFile::exists(startup.entryPath()));
+        QFile entry(startup.entryPath());
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(entry.readAll()).split(u'\n');
+        QCOMPARE(lines.filter(QRegularExpression(u"^Exec="_s)), QStringList{execLine});
+        QVERIFY(lines.contains(u"Name=Norvane"_s));
+        QCOMPARE(int(entry.permissions() & 0x7777), 0x6644); // rw-r--r--
+
+        QProcess validate;
+        validate.start(u"desktop-file-validate"_s, {startup.entryPath()});
+        QVERIFY(validate.waitForFinished());
+        QCOMPARE(validate.readAll() + validate.readAllStandardError(), QByteArray());
+        QCOMPARE(validate.exitCode(), 0);
+
+        LoginStartup reopened(folder, executable);
+        reopened.refresh();
+        QTRY_VERIFY(reopened.isEnabled());
+        reopened.setEnabled(false);
+        QTRY_VERIFY(!QFile::exists(startup.entryPath()));
+
+        // A folder that cannot be made: the box goes back and says why.
+        QFile(home.filePath(u"file"_s)).open(QIODevice::WriteOnly);
+        LoginStartup blocked(home.filePath(u"file/autostart"_s), executable);
+        blocked.setEnabled(true);
+        QTRY_VERIFY(!blocked.problem().isEmpty());
+        QVERIFY(!blocked.isEnabled());
     }
 };
 
