@@ -121,6 +121,10 @@ i18n-text-left-in-english @@ app @@ ../translations/norvane_de.ts @@ <translatio
 i18n-translator-not-installed @@ app @@ app/Translations.cpp @@ if (translator->load(locale, name, QStringLiteral("_"), folder) &&\n            QCoreApplication::installTranslator(translator)) @@ if (translator->load(locale, name, QStringLiteral("_"), folder))
 i18n-diagnostics-shown-in-english @@ app @@ app/SettingsController.cpp @@ translatedDiagnosticsDetail(m_appState->nudgeDiagnostics().detail) @@ m_appState->nudgeDiagnostics().detail
 i18n-detail-template-cut-short @@ app @@ app/Translations.cpp @@ pattern += QRegularExpression::escape(source.mid(from)); @@ ;
+desk-bus-unchanged-properties-announced @@ desktop @@ app/SessionBusService.cpp @@ if (m_announced.value(it.key()) != it.value()) @@ if (true)
+desk-failure-notices-not-rationed @@ desktop @@ app/FailureNotifier.cpp @@ Clock::secondsBetween(*m_lastNotice, now) < noticeIntervalSeconds @@ Clock::secondsBetween(*m_lastNotice, now) < 0
+desk-success-keeps-failure-count @@ desktop @@ app/FailureNotifier.cpp @@ m_failuresInARow = 0;\n        return; @@ return;
+desk-autostart-exec-unquoted @@ desktop @@ app/LoginStartup.cpp @@ text = u'"' + quoted + u'"'; @@ (void)quoted;
 EOF
 )
 
