@@ -98,16 +98,18 @@ void LoginStartup::refresh() {
 }
 
 void LoginStartup::setEnabled(bool on) {
+    ++m_changes;
     setState(on, {});
     apply(on);
 }
 
 QCoro::Task<> LoginStartup::read() {
     QPointer<LoginStartup> self(this);
+    const int changes = m_changes;
     auto work = [path = entryPath()] { return QFile::exists(path); };
     QFuture<bool> exists = QtConcurrent::run(&m_worker, work);
     const bool present = co_await exists;
-    if (self)
+    if (self && self->m_changes == changes)
         self->setState(present, self->m_problem);
 }
 

@@ -53,6 +53,8 @@ private:
     QString m_folder;
     QString m_executable;
     bool m_enabled = false;
+    // Counts the user's changes, so a read that began before one does not undo it.
+    int m_changes = 0;
     QString m_problem;
     QThreadPool m_worker;
 };
