@@ -126,6 +126,10 @@ cli-pause-limit-off-by-one @@ app @@ app/CommandLine.cpp @@ minutes <= RemoteCom
 cli-two-commands-taken @@ app @@ app/CommandLine.cpp @@ if (given > 1) @@ if (given > 2)
 cli-silence-taken-for-not-running @@ app @@ app/SingleInstance.cpp @@ if (end < 0)\n        return {Answer::Outcome::NoAnswer, {}}; @@ if (end < 0)\n        return {Answer::Outcome::NotRunning, {}};
 cli-malformed-dropped @@ app @@ app/SingleInstance.cpp @@ answer(reply(1, tr("Norvane could not read the request."))); @@ socket->abort();
+desk-bus-unchanged-properties-announced @@ desktop @@ app/SessionBusService.cpp @@ if (m_announced.value(it.key()) != it.value()) @@ if (true)
+desk-failure-notices-not-rationed @@ desktop @@ app/FailureNotifier.cpp @@ Clock::secondsBetween(*m_lastNotice, now) < noticeIntervalSeconds @@ Clock::secondsBetween(*m_lastNotice, now) < 0
+desk-success-keeps-failure-count @@ desktop @@ app/FailureNotifier.cpp @@ m_failuresInARow = 0;\n        return; @@ return;
+desk-autostart-exec-unquoted @@ desktop @@ app/LoginStartup.cpp @@ text = u'"' + quoted + u'"'; @@ (void)quoted;
 EOF
 )
 

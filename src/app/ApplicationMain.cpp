@@ -5,7 +5,9 @@
 #include "AppDelegate.h"
 #include "CaptureRetention.h"
 #include "CommandLine.h"
+#include "FailureNotifier.h"
 #include "RemoteCommands.h"
+#include "SessionBusService.h"
 #include "SettingsWindowManager.h"
 #include "SharedInstances.h"
 #include "ShellCommands.h"
@@ -77,6 +79,10 @@ int runApplication(int argc, char* argv[], SharedInstances::Options options) {
 
         TrayIcon tray(ShellCommands::shared());
         tray.show();
+        SessionBusService busService(appState, ShellCommands::shared(), sharedMonitoring());
+        busService.registerOn(QDBusConnection::sessionBus());
+        DesktopNotifications notifications;
+        FailureNotifier failureNotifier(appState, &notifications, root.clock());
         TrayFallback fallback(
             root.clock(), [] { return QSystemTrayIcon::isSystemTrayAvailable(); }, ShellCommands::shared(),
             SettingsWindowManager::shared(),
