@@ -20,6 +20,8 @@ PACKAGES=(
   libxcb-icccm4-dev libxcb-res0-dev libxcb-xtest0-dev libxcb-image0-dev
   # tests: a real X server, a window manager, injected input, clipboard read-back
   xvfb xauth openbox xdotool xclip x11-utils fonts-dejavu-core
+  # tests: a private session bus (dbus-run-session)
+  dbus-daemon
   # install test: the desktop's validators for the menu entry and the software-centre metadata
   desktop-file-utils appstream
   # lint in the test run: C++ formatting, and qmllint (which needs the QtQml module's type information)

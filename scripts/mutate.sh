@@ -77,7 +77,7 @@ question-auto-dismiss-wrong @@ nudge @@ nudge/NudgePanelPlacement.h @@ questionS
 card-margin-wrong @@ nudge @@ nudge/NudgePanelPlacement.h @@ margin = 20 @@ margin = 16
 not-useful-label @@ nudge @@ nudge/NudgeView.qml @@ text: "Not useful" @@ text: "Not Useful"
 no-key-not-setup @@ app @@ app/StartupDecision.cpp @@ return SettingsPresentationMode::Setup; @@ return SettingsPresentationMode::Standard;
-oversized-handover-kept @@ app @@ app/SingleInstance.cpp @@ if (buffer->size() > maxMessageBytes) { @@ if (false) {
+oversized-handover-kept @@ app @@ app/SingleInstance.cpp @@ if (end > maxMessageBytes || (end < 0 && pending->buffer.size() > maxMessageBytes)) { @@ if (false) {
 interval-label-wrong @@ app @@ app/SettingsController.cpp @@ QStringLiteral(" seconds") @@ QStringLiteral(" s")
 menu-title-wrong @@ app @@ app/ShellCommands.cpp @@ QStringLiteral("Pause for 30 min") @@ QStringLiteral("Pause 30 min")
 key-caption-wrong @@ app @@ app/SettingsView.qml @@ text: "Stored locally on this computer. @@ text: "Stored on this computer.
@@ -122,6 +122,14 @@ i18n-text-left-in-english @@ app @@ ../translations/norvane_de.ts @@ <translatio
 i18n-translator-not-installed @@ app @@ app/Translations.cpp @@ if (translator->load(locale, name, QStringLiteral("_"), folder) &&\n            QCoreApplication::installTranslator(translator)) @@ if (translator->load(locale, name, QStringLiteral("_"), folder))
 i18n-diagnostics-shown-in-english @@ app @@ app/SettingsController.cpp @@ translatedDiagnosticsDetail(m_appState->nudgeDiagnostics().detail) @@ m_appState->nudgeDiagnostics().detail
 i18n-detail-template-cut-short @@ app @@ app/Translations.cpp @@ pattern += QRegularExpression::escape(source.mid(from)); @@ ;
+cli-pause-limit-off-by-one @@ app @@ app/CommandLine.cpp @@ minutes <= RemoteCommand::maxPauseMinutes @@ minutes <= RemoteCommand::maxPauseMinutes + 1
+cli-two-commands-taken @@ app @@ app/CommandLine.cpp @@ if (given > 1) @@ if (given > 2)
+cli-silence-taken-for-not-running @@ app @@ app/SingleInstance.cpp @@ if (end < 0)\n        return {Answer::Outcome::NoAnswer, {}}; @@ if (end < 0)\n        return {Answer::Outcome::NotRunning, {}};
+cli-malformed-dropped @@ app @@ app/SingleInstance.cpp @@ answer(reply(1, tr("Norvane could not read the request."))); @@ socket->abort();
+desk-bus-unchanged-properties-announced @@ desktop @@ app/SessionBusService.cpp @@ if (m_announced.value(it.key()) != it.value()) @@ if (true)
+desk-failure-notices-not-rationed @@ desktop @@ app/FailureNotifier.cpp @@ Clock::secondsBetween(*m_lastNotice, now) < noticeIntervalSeconds @@ Clock::secondsBetween(*m_lastNotice, now) < 0
+desk-success-keeps-failure-count @@ desktop @@ app/FailureNotifier.cpp @@ m_failuresInARow = 0;\n        return; @@ return;
+desk-autostart-exec-unquoted @@ desktop @@ app/LoginStartup.cpp @@ text = u'"' + quoted + u'"'; @@ (void)quoted;
 EOF
 )
 

@@ -440,6 +440,21 @@
     </message>
 </context>
 <context>
+    <name>StartupSection</name>
+    <message>
+        <source>Start at Login</source>
+        <translation>Beim Anmelden starten</translation>
+    </message>
+    <message>
+        <source>Norvane starts with monitoring off, so starting it at login only puts it in the tray.</source>
+        <translation>Norvane startet mit ausgeschalteter Überwachung; beim Anmelden gestartet, erscheint es also nur im Infobereich.</translation>
+    </message>
+    <message>
+        <source>Start Norvane when you log in</source>
+        <translation>Norvane beim Anmelden starten</translation>
+    </message>
+</context>
+<context>
     <name>norvane::CaptureRetention</name>
     <message>
         <source>Forever</source>
@@ -491,6 +506,37 @@
     </message>
 </context>
 <context>
+    <name>norvane::FailureNotifier</name>
+    <message>
+        <source>Open Norvane&apos;s settings and enter your Gemini API key.</source>
+        <translation>Öffnen Sie die Einstellungen von Norvane und geben Sie Ihren Gemini-API-Schlüssel ein.</translation>
+    </message>
+    <message>
+        <source>Open Norvane&apos;s settings and check the API key.</source>
+        <translation>Öffnen Sie die Einstellungen von Norvane und prüfen Sie den API-Schlüssel.</translation>
+    </message>
+    <message>
+        <source>Your Gemini usage limit is reached; check your plan in Google AI Studio or wait a while.</source>
+        <translation>Ihr Gemini-Nutzungslimit ist erreicht; prüfen Sie Ihren Tarif in Google AI Studio oder warten Sie eine Weile.</translation>
+    </message>
+    <message>
+        <source>Check your internet connection; Norvane tries again with your next burst of activity.</source>
+        <translation>Prüfen Sie Ihre Internetverbindung; Norvane versucht es bei Ihrer nächsten Aktivitätsphase erneut.</translation>
+    </message>
+    <message>
+        <source>Norvane tries again with your next burst of activity; its settings window shows the latest status.</source>
+        <translation>Norvane versucht es bei Ihrer nächsten Aktivitätsphase erneut; das Einstellungsfenster zeigt den aktuellen Stand.</translation>
+    </message>
+    <message>
+        <source>Norvane cannot analyze your work</source>
+        <translation>Norvane kann Ihre Arbeit nicht analysieren</translation>
+    </message>
+    <message>
+        <source>The last %1 analyses failed. %2 %3</source>
+        <translation>Die letzten %1 Analysen sind fehlgeschlagen. %2 %3</translation>
+    </message>
+</context>
+<context>
     <name>norvane::HistoryModel</name>
     <message>
         <source>Recommendation</source>
@@ -506,6 +552,40 @@
     <message>
         <source>Norvane History</source>
         <translation>Norvane-Verlauf</translation>
+    </message>
+</context>
+<context>
+    <name>norvane::LoginStartup</name>
+    <message>
+        <source>Norvane could not add itself to the programs that start when you log in (%1).</source>
+        <translation>Norvane konnte sich nicht zu den Programmen hinzufügen, die beim Anmelden starten (%1).</translation>
+    </message>
+    <message>
+        <source>Norvane could not remove itself from the programs that start when you log in (%1).</source>
+        <translation>Norvane konnte sich nicht aus den Programmen entfernen, die beim Anmelden starten (%1).</translation>
+    </message>
+</context>
+<context>
+    <name>norvane::SessionBusService</name>
+    <message>
+        <source>A pause lasts from 1 to %1 minutes, not %2.</source>
+        <translation>Eine Pause dauert 1 bis %1 Minuten, nicht %2.</translation>
+    </message>
+    <message>
+        <source>Monitoring is off, so there is nothing to pause.</source>
+        <translation>Die Überwachung ist aus, es gibt also nichts zu pausieren.</translation>
+    </message>
+    <message>
+        <source>Monitoring is off.</source>
+        <translation>Die Überwachung ist aus.</translation>
+    </message>
+    <message>
+        <source>Monitoring is paused until %1.</source>
+        <translation>Die Überwachung ist bis %1 pausiert.</translation>
+    </message>
+    <message>
+        <source>Monitoring is on.</source>
+        <translation>Die Überwachung ist an.</translation>
     </message>
 </context>
 <context>

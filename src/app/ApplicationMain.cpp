@@ -4,6 +4,10 @@
 #include "ApplicationMain.h"
 #include "AppDelegate.h"
 #include "CaptureRetention.h"
+#include "CommandLine.h"
+#include "FailureNotifier.h"
+#include "RemoteCommands.h"
+#include "SessionBusService.h"
 #include "SettingsWindowManager.h"
 #include "SharedInstances.h"
 #include "ShellCommands.h"
@@ -44,11 +48,13 @@ int runApplication(int argc, char* argv[], SharedInstances::Options options) {
     quitOnTerminationSignals(app);
 
     const QStringList arguments = QApplication::arguments();
+    const CommandLine commandLine = parseCommandLine(arguments);
+    if (commandLine.outcome != CommandLine::Outcome::Run)
+        return finishCommandLine(commandLine);
     const QString socketName = SingleInstance::defaultServerName();
-    if (SingleInstance::handOver(socketName, arguments)) {
-        qCInfo(lcApp) << "Norvane is already running; it will show its settings.";
-        return 0;
-    }
+    if (const std::optional<int> exitCode =
+            forwardToRunningInstance(socketName, commandLine.command, arguments))
+        return *exitCode;
 
     int result = 0;
     {
@@ -66,9 +72,17 @@ int runApplication(int argc, char* argv[], SharedInstances::Options options) {
         AppDelegate delegate(appState, sharedMonitoring(), SettingsWindowManager::shared());
         QObject::connect(&instance, &SingleInstance::argumentsReceived, &delegate,
                          &AppDelegate::secondLaunch);
+        RemoteCommands remoteCommands(appState, sharedMonitoring(), SettingsWindowManager::shared(),
+                                      [] { ShellCommands::shared()->openHistory(); });
+        instance.setRequestHandler(
+            [&remoteCommands](const QJsonObject& request) { return remoteCommands.handle(request); });
 
         TrayIcon tray(ShellCommands::shared());
         tray.show();
+        SessionBusService busService(appState, ShellCommands::shared(), sharedMonitoring());
+        busService.registerOn(QDBusConnection::sessionBus());
+        DesktopNotifications notifications;
+        FailureNotifier failureNotifier(appState, &notifications, root.clock());
         TrayFallback fallback(
             root.clock(), [] { return QSystemTrayIcon::isSystemTrayAvailable(); }, ShellCommands::shared(),
             SettingsWindowManager::shared(),
@@ -79,6 +93,11 @@ int runApplication(int argc, char* argv[], SharedInstances::Options options) {
 
         qCInfo(lcApp) << "Norvane is running; monitoring is off.";
         delegate.applicationDidFinishLaunching(arguments);
+        // A command that started Norvane applies once it runs.
+        if (commandLine.command.kind != RemoteCommand::Kind::Launch) {
+            const RemoteCommands::Reply reply = remoteCommands.execute(commandLine.command);
+            printCommandOutput(reply.exitCode != 0, reply.output);
+        }
         fallback.start();
         if (afterLaunch)
             afterLaunch();

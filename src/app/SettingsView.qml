@@ -168,6 +168,13 @@ Item {
                 commands: root.controller.commands
             }
 
+            StartupSection {
+                width: parent.width
+                visible: !root.isSetup
+                theme: look
+                tint: root.monitoringTint
+            }
+
             // Footer
             Item {
                 objectName: "footer"

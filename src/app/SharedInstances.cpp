@@ -36,34 +36,6 @@ namespace norvane {
 
 namespace {
 
-SharedInstances* g_root = nullptr;
-
-// The one instance behind `slot`, made by `make` on first use and owned by the root. The slot is filled
-// before anything else runs, so services that refer back to this one find it instead of making another.
-template <typename T, typename Make> T* sharedInstance(T*& slot, Make make) {
-    if (!slot) {
-        Q_ASSERT_X(g_root, "shared()", "shared instances are only available while main() runs");
-        slot = g_root->own(make());
-    }
-    return slot;
-}
-
-// Slots are emptied when the root goes, so no shared() ever hands out a destroyed instance.
-struct SlotRegistry {
-    std::vector<std::function<void()>> resets;
-};
-SlotRegistry& slotRegistry() {
-    static SlotRegistry registry;
-    return registry;
-}
-template <typename T> void registerSlot(T*& slot) {
-    static bool registered = false;
-    if (registered)
-        return;
-    registered = true;
-    slotRegistry().resets.push_back([&slot] { slot = nullptr; });
-}
-
 // AppState presents through the nudge panel, which itself needs AppState: the panel is reached on the
 // first nudge, not when the state is made.
 class SharedNudgePresenter final : public NudgePresenting {
@@ -72,16 +44,135 @@ public:
     void dismiss() override { NudgePanelController::shared()->dismiss(); }
 };
 
-GeminiClientLimits clientLimits() {
+GeminiClientLimits clientLimits(Clock* clock) {
     GeminiClientLimits limits;
-    limits.clock = g_root->clock();
+    limits.clock = clock;
     return limits;
+}
+
+void prepareNudgeWindow(QWindow* window) {
+    keepOutOfTaskbarAndPager(window);
+    // Without a compositor the rounded corners would show black.
+    NudgePanelController::setTranslucent(window, hasCompositingManager());
+}
+
+} // namespace
+
+// Every service, declared after what its constructor is given, so C++ makes them in that order and
+// destroys them in the reverse: nothing goes while a service holding it still exists. What would close
+// a cycle is looked up later, through a provider or shared(). The constructors only store what they
+// are given; windows, QML engines, connections to the display and requests are made on first use.
+struct SharedServices {
+    SharedServices(Clock* clock, const QUrl& geminiEndpointBase);
+
+    // MARK: - Model
+
+    QSettings settings{QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Norvane"),
+                       QStringLiteral("Norvane")};
+    SharedNudgePresenter nudgePresenter;
+    AppState appState;
+
+    // MARK: - Platform
+
+    X11Connection x11;
+    SystemFrontmostWindowProvider frontmostWindows{&x11};
+    SystemWindowImageCapture windowImages{&x11}; // releases its shared memory on x11 when destroyed
+    SystemScreenRecordingPermissionChecker permissionChecker{&x11};
+    SystemInputEventSource inputEvents;
+
+    // MARK: - Capture and storage
+
+    ScreenshotService screenshots;
+    ScreenshotDiskStore diskStore;
+    SentRequestLog sentRequests; // next to the screenshots folder, in the data root
+
+    // MARK: - Analysis
+
+    GeminiClient gemini;
+    OpportunityAnalyzer opportunityAnalyzer{&gemini, &appState, &sentRequests};
+    RecommendationEngine recommendationEngine{&gemini, &appState, &sentRequests};
+
+    // MARK: - Settings
+    // Monitoring asks for permissions and opens the settings window, so these come before it. The window
+    // shows the capture limits: they come first, so the window never outlives them.
+
+    CaptureRetention captureRetention;
+    PermissionService permissions;
+    SettingsWindowManager settingsWindow;
+
+    // MARK: - Monitoring
+
+    InputActivityMonitor inputActivity;
+    MonitoringService monitoring;
+
+    // MARK: - Nudge
+
+    SystemPasteboard pasteboard; // also the history window's
+    NudgeCoordinator nudgeCoordinator;
+    NudgePanelController nudgePanel; // stops listening to inputEvents when destroyed
+
+    // MARK: - Shell
+
+    ShellCommands shellCommands;
+    HistoryWindowManager history;
+};
+
+SharedServices::SharedServices(Clock* clock, const QUrl& geminiEndpointBase)
+    : appState(&settings, &nudgePresenter, clock),
+      screenshots(&frontmostWindows, &windowImages, &permissionChecker, clock),
+      diskStore(std::nullopt, nullptr, clock),
+      sentRequests(QFileInfo(diskStore.rootDirectoryURL()).path() + QStringLiteral("/sent-requests.jsonl"),
+                   clock, diskStore.capturesDirectoryURL()),
+      gemini(geminiEndpointBase, clientLimits(clock)),
+      captureRetention(
+          &appState, &diskStore, [this] { return &monitoring; }, clock),
+      permissions(&permissionChecker, [this] { return x11SessionCapabilities(&x11, &inputEvents); }),
+      settingsWindow(&appState, &gemini, &permissions, clock), inputActivity(&inputEvents, clock),
+      monitoring(&screenshots, &opportunityAnalyzer, &appState, &inputActivity, &diskStore, &settingsWindow,
+                 &permissions, clock),
+      nudgeCoordinator(
+          &pasteboard, &appState, &screenshots, [this] { return monitoring.screenshotBuffer(); },
+          &recommendationEngine, &diskStore, clock),
+      nudgePanel(&appState, &nudgeCoordinator, clock, &inputEvents, prepareNudgeWindow),
+      shellCommands(&appState, &monitoring, &settingsWindow, [] { QCoreApplication::quit(); }),
+      history(&sentRequests, diskStore.capturesDirectoryURL(), &pasteboard) {
+    screenshots.setExclusionSource(&appState);
+    // Both refer back to the settings window; they are looked up when it is shown.
+    settingsWindow.setMonitoringProvider([this] { return &monitoring; });
+    settingsWindow.setShellCommandsProvider([this] { return &shellCommands; });
+    settingsWindow.setCaptureRetentionProvider([this] { return &captureRetention; });
+    shellCommands.setExclusionCandidate([this] { return screenshots.recentOtherWindow(); });
+    shellCommands.setHistoryOpener([this] { history.show(); });
+}
+
+namespace {
+
+SharedInstances* g_root = nullptr;
+SharedServices* g_services = nullptr;
+
+SharedServices& services() {
+    Q_ASSERT_X(g_services, "shared()", "shared instances are only available while main() runs");
+    return *g_services;
 }
 
 } // namespace
 
 SharedInstances::SharedInstances(Options options) : m_options(std::move(options)) {
+    Q_ASSERT_X(!g_root, "SharedInstances", "only one composition root may exist at a time");
     g_root = this;
+    m_services = std::make_unique<SharedServices>(clock(), geminiEndpointBase());
+    g_services = m_services.get();
+}
+
+// shared() keeps answering while the services go: one being destroyed may still reach those made before it.
+SharedInstances::~SharedInstances() {
+    m_services.reset();
+    g_services = nullptr;
+    g_root = nullptr;
+}
+
+SharedInstances* SharedInstances::instance() {
+    return g_root;
 }
 
 Clock* SharedInstances::clock() const {
@@ -93,141 +184,70 @@ QUrl SharedInstances::geminiEndpointBase() const {
                                                   : m_options.geminiEndpointBase;
 }
 
-SharedInstances::~SharedInstances() {
-    for (auto it = m_destroyers.rbegin(); it != m_destroyers.rend(); ++it)
-        (*it)();
-    m_destroyers.clear();
-    qDeleteAll(children());
-    for (const auto& reset : slotRegistry().resets)
-        reset();
-    g_root = nullptr;
-}
-
-SharedInstances* SharedInstances::instance() {
-    return g_root;
-}
-
 // MARK: - Model
 
 AppState* AppState::shared() {
-    static AppState* slot = nullptr;
-    registerSlot(slot);
-    return sharedInstance(slot, [] {
-        auto* settings = g_root->own(new QSettings(QSettings::IniFormat, QSettings::UserScope,
-                                                   QStringLiteral("Norvane"), QStringLiteral("Norvane")));
-        auto* presenter = g_root->own(new SharedNudgePresenter);
-        return new AppState(settings, presenter, g_root->clock());
-    });
+    return &services().appState;
 }
 
 // MARK: - Platform
 
 X11Connection* X11Connection::shared() {
-    static X11Connection* slot = nullptr;
-    registerSlot(slot);
-    return sharedInstance(slot, [] { return new X11Connection; });
+    return &services().x11;
 }
 
 SystemFrontmostWindowProvider* SystemFrontmostWindowProvider::shared() {
-    static SystemFrontmostWindowProvider* slot = nullptr;
-    registerSlot(slot);
-    return sharedInstance(slot, [] { return new SystemFrontmostWindowProvider(X11Connection::shared()); });
+    return &services().frontmostWindows;
 }
 
 SystemWindowImageCapture* SystemWindowImageCapture::shared() {
-    static SystemWindowImageCapture* slot = nullptr;
-    registerSlot(slot);
-    return sharedInstance(slot, [] { return new SystemWindowImageCapture(X11Connection::shared()); });
+    return &services().windowImages;
 }
 
 SystemScreenRecordingPermissionChecker* SystemScreenRecordingPermissionChecker::shared() {
-    static SystemScreenRecordingPermissionChecker* slot = nullptr;
-    registerSlot(slot);
-    return sharedInstance(slot,
-                          [] { return new SystemScreenRecordingPermissionChecker(X11Connection::shared()); });
+    return &services().permissionChecker;
 }
 
 SystemInputEventSource* SystemInputEventSource::shared() {
-    static SystemInputEventSource* slot = nullptr;
-    registerSlot(slot);
-    return sharedInstance(slot, [] { return new SystemInputEventSource; });
+    return &services().inputEvents;
 }
 
 // MARK: - Capture and storage
 
 ScreenshotService* ScreenshotService::shared() {
-    static ScreenshotService* slot = nullptr;
-    registerSlot(slot);
-    return sharedInstance(slot, [] {
-        auto* service =
-            new ScreenshotService(SystemFrontmostWindowProvider::shared(), SystemWindowImageCapture::shared(),
-                                  SystemScreenRecordingPermissionChecker::shared(), g_root->clock());
-        service->setExclusionSource(AppState::shared());
-        return service;
-    });
+    return &services().screenshots;
 }
 
 ScreenshotDiskStore* ScreenshotDiskStore::shared() {
-    static ScreenshotDiskStore* slot = nullptr;
-    registerSlot(slot);
-    return sharedInstance(slot,
-                          [] { return new ScreenshotDiskStore(std::nullopt, nullptr, g_root->clock()); });
+    return &services().diskStore;
 }
 
-// Next to the screenshots folder, in the data root.
 SentRequestLog* SentRequestLog::shared() {
-    static SentRequestLog* slot = nullptr;
-    registerSlot(slot);
-    return sharedInstance(slot, [] {
-        const QString root = QFileInfo(ScreenshotDiskStore::shared()->rootDirectoryURL()).path();
-        return new SentRequestLog(root + QStringLiteral("/sent-requests.jsonl"), g_root->clock(),
-                                  ScreenshotDiskStore::shared()->capturesDirectoryURL());
-    });
+    return &services().sentRequests;
 }
 
 // MARK: - Analysis
 
 GeminiClient* GeminiClient::shared() {
-    static GeminiClient* slot = nullptr;
-    registerSlot(slot);
-    return sharedInstance(slot,
-                          [] { return new GeminiClient(g_root->geminiEndpointBase(), clientLimits()); });
+    return &services().gemini;
 }
 
 OpportunityAnalyzer* OpportunityAnalyzer::shared() {
-    static OpportunityAnalyzer* slot = nullptr;
-    registerSlot(slot);
-    return sharedInstance(slot, [] {
-        return new OpportunityAnalyzer(GeminiClient::shared(), AppState::shared(), SentRequestLog::shared());
-    });
+    return &services().opportunityAnalyzer;
 }
 
 RecommendationEngine* RecommendationEngine::shared() {
-    static RecommendationEngine* slot = nullptr;
-    registerSlot(slot);
-    return sharedInstance(slot, [] {
-        return new RecommendationEngine(GeminiClient::shared(), AppState::shared(), SentRequestLog::shared());
-    });
+    return &services().recommendationEngine;
 }
 
 // MARK: - Monitoring
 
 InputActivityMonitor* InputActivityMonitor::shared() {
-    static InputActivityMonitor* slot = nullptr;
-    registerSlot(slot);
-    return sharedInstance(
-        slot, [] { return new InputActivityMonitor(SystemInputEventSource::shared(), g_root->clock()); });
+    return &services().inputActivity;
 }
 
 MonitoringService* MonitoringService::shared() {
-    static MonitoringService* slot = nullptr;
-    registerSlot(slot);
-    return sharedInstance(slot, [] {
-        return new MonitoringService(ScreenshotService::shared(), OpportunityAnalyzer::shared(),
-                                     AppState::shared(), InputActivityMonitor::shared(),
-                                     ScreenshotDiskStore::shared(), SettingsWindowManager::shared(),
-                                     PermissionService::shared(), g_root->clock());
-    });
+    return &services().monitoring;
 }
 
 MonitoringControlling* sharedMonitoring() {
@@ -237,87 +257,33 @@ MonitoringControlling* sharedMonitoring() {
 // MARK: - Nudge
 
 NudgeCoordinator* NudgeCoordinator::shared() {
-    static NudgeCoordinator* slot = nullptr;
-    registerSlot(slot);
-    return sharedInstance(slot, [] {
-        auto* pasteboard = g_root->own(new SystemPasteboard);
-        return new NudgeCoordinator(
-            pasteboard, AppState::shared(), ScreenshotService::shared(),
-            [] { return MonitoringService::shared()->screenshotBuffer(); }, RecommendationEngine::shared(),
-            ScreenshotDiskStore::shared(), g_root->clock());
-    });
+    return &services().nudgeCoordinator;
 }
 
 NudgePanelController* NudgePanelController::shared() {
-    static NudgePanelController* slot = nullptr;
-    registerSlot(slot);
-    return sharedInstance(slot, [] {
-        return new NudgePanelController(AppState::shared(), NudgeCoordinator::shared(), g_root->clock(),
-                                        SystemInputEventSource::shared(), [](QWindow* window) {
-                                            keepOutOfTaskbarAndPager(window);
-                                            // Without a compositor the rounded corners would show black.
-                                            NudgePanelController::setTranslucent(window,
-                                                                                 hasCompositingManager());
-                                        });
-    });
+    return &services().nudgePanel;
 }
 
 // MARK: - Shell
 
 PermissionService* PermissionService::shared() {
-    static PermissionService* slot = nullptr;
-    registerSlot(slot);
-    return sharedInstance(slot, [] {
-        return new PermissionService(SystemScreenRecordingPermissionChecker::shared(), [] {
-            return x11SessionCapabilities(X11Connection::shared(), SystemInputEventSource::shared());
-        });
-    });
+    return &services().permissions;
 }
 
 SettingsWindowManager* SettingsWindowManager::shared() {
-    static SettingsWindowManager* slot = nullptr;
-    registerSlot(slot);
-    return sharedInstance(slot, [] {
-        auto* manager = new SettingsWindowManager(AppState::shared(), GeminiClient::shared(),
-                                                  PermissionService::shared(), g_root->clock());
-        // Both refer back to this window; they are looked up when the window is shown.
-        manager->setMonitoringProvider([] { return sharedMonitoring(); });
-        manager->setShellCommandsProvider([] { return ShellCommands::shared(); });
-        manager->setCaptureRetentionProvider([] { return CaptureRetention::shared(); });
-        return manager;
-    });
+    return &services().settingsWindow;
 }
 
 CaptureRetention* CaptureRetention::shared() {
-    static CaptureRetention* slot = nullptr;
-    registerSlot(slot);
-    return sharedInstance(slot, [] {
-        return new CaptureRetention(
-            AppState::shared(), ScreenshotDiskStore::shared(), [] { return sharedMonitoring(); },
-            g_root->clock());
-    });
+    return &services().captureRetention;
 }
 
 ShellCommands* ShellCommands::shared() {
-    static ShellCommands* slot = nullptr;
-    registerSlot(slot);
-    return sharedInstance(slot, [] {
-        auto* commands = new ShellCommands(AppState::shared(), sharedMonitoring(),
-                                           SettingsWindowManager::shared(), [] { QCoreApplication::quit(); });
-        commands->setExclusionCandidate([] { return ScreenshotService::shared()->recentOtherWindow(); });
-        commands->setHistoryOpener([] { HistoryWindowManager::shared()->show(); });
-        return commands;
-    });
+    return &services().shellCommands;
 }
 
 HistoryWindowManager* HistoryWindowManager::shared() {
-    static HistoryWindowManager* slot = nullptr;
-    registerSlot(slot);
-    return sharedInstance(slot, [] {
-        auto* pasteboard = g_root->own(new SystemPasteboard);
-        return new HistoryWindowManager(SentRequestLog::shared(),
-                                        ScreenshotDiskStore::shared()->capturesDirectoryURL(), pasteboard);
-    });
+    return &services().history;
 }
 
 } // namespace norvane

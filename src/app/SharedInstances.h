@@ -3,18 +3,16 @@
 
 #pragma once
 
-#include <QObject>
-#include <QPointer>
 #include <QUrl>
 
 #include <functional>
-#include <type_traits>
-#include <vector>
+#include <memory>
 
 namespace norvane {
 
 class Clock;
 class MonitoringControlling;
+struct SharedServices;
 
 // What differs between the product and the test build. The product uses the defaults; only the
 // end-to-end tests, which link this code into their own executable, point the model client elsewhere.
@@ -25,17 +23,17 @@ struct SharedInstancesOptions {
     std::function<void()> afterLaunch;
 };
 
-// The composition root. main() creates one after QApplication and destroys it before; every
-// process-wide service instance (X::shared()) is created on first use and owned here, so no QObject
-// outlives the application. Instances go in the reverse order of their creation, so nothing is
-// destroyed while a service made after it (and holding it) still exists.
-class SharedInstances : public QObject {
-    Q_OBJECT
+// The composition root. main() creates one after QApplication and destroys it before, so no service
+// outlives the application. It holds every process-wide service instance (X::shared()) as a member of
+// SharedServices, made when the root is made and destroyed in the reverse order.
+class SharedInstances {
 public:
     using Options = SharedInstancesOptions;
 
     explicit SharedInstances(Options options = {});
-    ~SharedInstances() override;
+    ~SharedInstances();
+    SharedInstances(const SharedInstances&) = delete;
+    SharedInstances& operator=(const SharedInstances&) = delete;
 
     // The live root; null outside main()'s lifetime.
     static SharedInstances* instance();
@@ -43,20 +41,9 @@ public:
     Clock* clock() const;
     QUrl geminiEndpointBase() const;
 
-    // Takes ownership of `object`, which the root destroys in reverse creation order.
-    template <typename T> T* own(T* object) {
-        if constexpr (std::is_base_of_v<QObject, T>) {
-            object->setParent(this);
-            m_destroyers.push_back([guarded = QPointer<QObject>(object)] { delete guarded.data(); });
-        } else {
-            m_destroyers.push_back([object] { delete object; });
-        }
-        return object;
-    }
-
 private:
     Options m_options;
-    std::vector<std::function<void()>> m_destroyers;
+    std::unique_ptr<SharedServices> m_services;
 };
 
 // What the shell drives to turn monitoring on and off: the shared monitoring service.

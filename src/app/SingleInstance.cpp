@@ -5,6 +5,7 @@
 
 #include "model/Logging.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -12,6 +13,8 @@
 #include <QLocalSocket>
 #include <QPointer>
 #include <QStandardPaths>
+
+#include <algorithm>
 
 namespace norvane {
 
@@ -71,35 +74,81 @@ QString SingleInstance::fullServerName() const {
     return m_server.fullServerName();
 }
 
+SingleInstance::Answer SingleInstance::request(const QString& serverName, const QJsonObject& request,
+                                               int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    const auto remaining = [&deadline] { return int(std::max<qint64>(deadline.remainingTime(), 0)); };
+    QLocalSocket socket;
+    socket.connectToServer(serverName);
+    if (!socket.waitForConnected(remaining())) {
+        // A missing socket, or one left by an instance that died, is refused at once; only a connection
+        // that does not complete in time means someone is there.
+        const bool timedOut = socket.error() == QLocalSocket::SocketTimeoutError;
+        return {timedOut ? Answer::Outcome::NoAnswer : Answer::Outcome::NotRunning, {}};
+    }
+    socket.write(QJsonDocument(request).toJson(QJsonDocument::Compact).append('\n'));
+    QByteArray received;
+    while (!received.contains('\n') && received.size() <= maxMessageBytes) {
+        const bool more = socket.bytesAvailable() > 0 || socket.waitForReadyRead(remaining());
+        received.append(socket.readAll());
+        if (!more)
+            break;
+    }
+    const qsizetype end = received.indexOf('\n');
+    if (end < 0)
+        return {Answer::Outcome::NoAnswer, {}};
+    const QJsonDocument document = QJsonDocument::fromJson(received.left(end));
+    if (!document.isObject())
+        return {Answer::Outcome::Answered, reply(1, tr("Norvane sent an answer that could not be read."))};
+    return {Answer::Outcome::Answered, document.object()};
+}
+
+QJsonObject SingleInstance::reply(int exitCode, const QString& output) {
+    return {{QStringLiteral("exitCode"), exitCode}, {QStringLiteral("output"), output}};
+}
+
 void SingleInstance::acceptConnections() {
+    struct Pending {
+        QByteArray buffer;
+        bool answered = false;
+    };
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        auto buffer = std::make_shared<QByteArray>();
-        auto finish = [this, socket, buffer] {
-            const qsizetype end = buffer->indexOf('\n');
-            if (end < 0)
-                return false;
-            const QJsonDocument document = QJsonDocument::fromJson(buffer->left(end));
-            buffer->clear();
-            if (!document.isArray()) {
-                qCWarning(lcApp) << "A second launch sent an unreadable message; it was ignored.";
-                socket->abort();
-                return true;
-            }
-            QStringList arguments;
-            for (const auto& value : document.array())
-                arguments.append(value.toString());
+        auto pending = std::make_shared<Pending>();
+        // The answer leaves once written; closing never waits for a slow client.
+        auto answer = [socket, pending](const QJsonObject& message) {
+            pending->answered = true;
+            pending->buffer.clear();
+            socket->write(QJsonDocument(message).toJson(QJsonDocument::Compact).append('\n'));
             socket->disconnectFromServer();
-            Q_EMIT argumentsReceived(arguments);
-            return true;
         };
-        auto read = [socket, buffer, finish] {
-            buffer->append(socket->readAll());
-            if (finish())
+        auto read = [this, socket, pending, answer] {
+            if (pending->answered) {
+                socket->readAll();
                 return;
-            if (buffer->size() > maxMessageBytes) {
-                buffer->clear();
-                socket->abort();
+            }
+            pending->buffer.append(socket->readAll());
+            const qsizetype end = pending->buffer.indexOf('\n');
+            if (end > maxMessageBytes || (end < 0 && pending->buffer.size() > maxMessageBytes)) {
+                qCWarning(lcApp) << "Another launch sent an oversized message; it was refused.";
+                answer(reply(1, tr("The request was too large; Norvane refused it.")));
+                return;
+            }
+            if (end < 0)
+                return;
+            const QJsonDocument document = QJsonDocument::fromJson(pending->buffer.left(end));
+            if (document.isArray()) {
+                pending->answered = true;
+                QStringList arguments;
+                for (const auto& value : document.array())
+                    arguments.append(value.toString());
+                socket->disconnectFromServer();
+                Q_EMIT argumentsReceived(arguments);
+            } else if (document.isObject() && m_requestHandler) {
+                answer(m_requestHandler(document.object()));
+            } else {
+                qCWarning(lcApp) << "Another launch sent an unreadable message; it was refused.";
+                answer(reply(1, tr("Norvane could not read the request.")));
             }
         };
         connect(socket, &QLocalSocket::readyRead, this, read);

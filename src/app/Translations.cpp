@@ -91,7 +91,7 @@ bool installTranslations(QCoreApplication* app, const QLocale& locale) {
     };
     install(QStringLiteral("qtbase"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
     const bool installed = install(QStringLiteral("norvane"), QStringLiteral(":/i18n"));
-    qCInfo(lcApp) << "User interface language:" << (installed ? locale.name() : QStringLiteral("English"));
+    qCDebug(lcApp) << "User interface language:" << (installed ? locale.name() : QStringLiteral("English"));
     return installed;
 }
 

@@ -17,6 +17,9 @@ Q_LOGGING_CATEGORY(lcApp, "Norvane.App", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcAppState, "Norvane.AppState", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcSentRequestLog, "Norvane.SentRequestLog", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcCaptureRetention, "Norvane.CaptureRetention", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcSessionBusService, "Norvane.SessionBusService", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcFailureNotifier, "Norvane.FailureNotifier", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcLoginStartup, "Norvane.LoginStartup", QtInfoMsg)
 
 namespace norvane {
 

@@ -11,6 +11,7 @@
 #include "app/AppDelegate.h"
 #include "app/CaptureRetention.h"
 #include "app/HistoryWindowManager.h"
+#include "app/LoginStartup.h"
 #include "app/SettingsWindowManager.h"
 #include "app/SingleInstance.h"
 #include "app/Translations.h"
@@ -638,6 +639,23 @@ apiKeyPrivacyCaption=Screenshots go only to the model server on this computer; n
         QCOMPARE(bufferFiles(), 2);
         QCOMPARE(env.monitoring.discardCalls, 1);
         env.manager.reset(); // the window goes before what it shows
+    }
+
+    // The login box shows whether the autostart entry is there when the window opens; a click removes it.
+    void loginStartupBox() {
+        Env env;
+        qputenv("XDG_CONFIG_HOME", env.dir.filePath(u"config"_s).toUtf8());
+        const auto restore = qScopeGuard([] { qunsetenv("XDG_CONFIG_HOME"); });
+        LoginStartup writer;
+        writer.setEnabled(true);
+        QTRY_VERIFY(QFile::exists(writer.entryPath()));
+        QVERIFY(env.show(Mode::Standard));
+        QTRY_VERIFY(env.item("loginStartupBox")->property("checked").toBool());
+        env.save(u"settings-startup.png"_s, u"startupSection"_s);
+        env.click("loginStartupBox");
+        QTRY_VERIFY(!QFile::exists(writer.entryPath()));
+        QVERIFY(!env.item("loginStartupBox")->property("checked").toBool());
+        env.manager.reset();
     }
 
     // What the window reports follows the state while it is open: the monitoring badge (a pause counts even
