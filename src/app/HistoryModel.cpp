@@ -19,8 +19,8 @@ int HistoryModel::rowCount(const QModelIndex& parent) const {
 }
 
 QHash<int, QByteArray> HistoryModel::roleNames() const {
-    return {{TimeTextRole, "timeText"}, {KindRole, "kind"},       {KindTitleRole, "kindTitle"},
-            {FramesRole, "frames"},     {OutcomeRole, "outcome"}, {PromptRole, "prompt"},
+    return {{TimeTextRole, "timeText"},      {KindRole, "kind"},       {KindTitleRole, "kindTitle"},
+            {FramesRole, "frames"},          {OutcomeRole, "outcome"}, {PromptRole, "prompt"},
             {DestinationRole, "destination"}};
 }
 
@@ -52,7 +52,8 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
     case PromptRole:
         return entry.prompt.value_or(QString());
     case DestinationRole:
-        return tr("Sent to %1").arg(entry.destination.isEmpty() ? QStringLiteral("Gemini") : entry.destination);
+        return tr("Sent to %1")
+            .arg(entry.destination.isEmpty() ? QStringLiteral("Gemini") : entry.destination);
     default:
         return {};
     }

@@ -30,7 +30,7 @@ public:
         KindTitleRole, // as the view shows it
         FramesRole,    // list of {appName, windowTitle, thumbnail (file URL; empty once the file is gone)}
         OutcomeRole,
-        PromptRole, // empty when there is none
+        PromptRole,      // empty when there is none
         DestinationRole, // "Sent to …"
     };
 

@@ -128,7 +128,7 @@ int SettingsController::providerPreset() const {
     if (!m_appState || m_appState->modelConnection().provider == ModelProvider::Gemini)
         return GeminiPreset;
     return m_appState->openAIBaseURL().trimmed() == ModelConnection::ollamaBaseURL ? OllamaPreset
-                                                                                  : CustomPreset;
+                                                                                   : CustomPreset;
 }
 
 void SettingsController::choosePreset(int preset) {

@@ -135,8 +135,8 @@ void SentRequestLog::recordSentRequest(QString kind, QList<Screenshot> frames, Q
     // Gemini is what entries written before there was a choice went to, so it is stored as none.
     if (destination == QLatin1String("Gemini"))
         destination.clear();
-    SentRequest entry{m_clock->now(),      std::move(kind),   {}, std::move(outcome),
-                      std::move(prompt), std::move(destination)};
+    SentRequest entry{m_clock->now(),     std::move(kind),   {},
+                      std::move(outcome), std::move(prompt), std::move(destination)};
     for (const Screenshot& frame : frames)
         entry.frames.append({frame.appName, frame.windowTitle, ScreenshotDiskStore::captureFileName(frame)});
     // Nobody waits for the write; the task frees itself when it is done.

@@ -444,9 +444,9 @@ diagnosticsDetail=Turn monitoring on to start collecting screenshots for nudge a
                 QTest::keyClick(env.window, key);
         };
         env.click("preset1");
-        QCOMPARE(env.appState->modelConnection(), (ModelConnection{ModelProvider::OpenAICompatible,
-                                                                   QUrl(ModelConnection::ollamaBaseURL),
-                                                                   u"llava"_s, {}}));
+        QCOMPARE(env.appState->modelConnection(),
+                 (ModelConnection{
+                     ModelProvider::OpenAICompatible, QUrl(ModelConnection::ollamaBaseURL), u"llava"_s, {}}));
         QVERIFY(!env.item("apiKeyField")->isVisible() && env.item("baseURLField")->isVisible());
         env.expectTexts(uR"(geminiSection/sectionTitle=Model
 apiKeyPrivacyCaption=Screenshots go only to the model server on this computer; nothing leaves it. The key, if the server needs one, is stored locally.)"_s);
@@ -456,15 +456,17 @@ apiKeyPrivacyCaption=Screenshots go only to the model server on this computer; n
 
         env.click("preset2");
         type("baseURLField", u"http://192.168.1.5:8000/v1"_s);
-        QCOMPARE(env.text("apiKeyProblem"),
-                 u"Plain http:// is only allowed for a server on this computer (127.0.0.1, ::1 or localhost); "
-                 "any other server needs https://."_s);
+        QCOMPARE(
+            env.text("apiKeyProblem"),
+            u"Plain http:// is only allowed for a server on this computer (127.0.0.1, ::1 or localhost); "
+            "any other server needs https://."_s);
         QVERIFY(!env.item("testConnectionButton")->isEnabled());
         type("baseURLField", u"https://models.example.org/v1"_s);
         type("openAIKeyField", u"sk-own"_s);
-        QCOMPARE(env.text("apiKeyPrivacyCaption"),
-                 u"Screenshots go to models.example.org while monitoring is on: choose a server you trust with "
-                 "your screen. The key is stored locally on this computer."_s);
+        QCOMPARE(
+            env.text("apiKeyPrivacyCaption"),
+            u"Screenshots go to models.example.org while monitoring is on: choose a server you trust with "
+            "your screen. The key is stored locally on this computer."_s);
         env.save(u"settings-model.png"_s, u"geminiSection"_s);
         env.controller()->testAPIKey();
         QTRY_COMPARE(env.fakeGemini.calls.size(), 2);
