@@ -2,6 +2,77 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name></name>
+    <message>
+        <source>Norvane watches how you work and suggests a better way. With one of the options below it controls the running Norvane, starting it when the command needs it.</source>
+        <translation>Norvane beobachtet, wie Sie arbeiten, und schlägt einen besseren Weg vor. Mit einer der folgenden Optionen steuert es das laufende Norvane und startet es, wenn der Befehl es braucht.</translation>
+    </message>
+    <message>
+        <source>Show this help.</source>
+        <translation>Diese Hilfe anzeigen.</translation>
+    </message>
+    <message>
+        <source>Show the version.</source>
+        <translation>Die Version anzeigen.</translation>
+    </message>
+    <message>
+        <source>Turn monitoring on or off, or toggle it.</source>
+        <translation>Die Überwachung ein- oder ausschalten oder umschalten.</translation>
+    </message>
+    <message>
+        <source>Pause monitoring for 1 to 1440 minutes.</source>
+        <translation>Die Überwachung für 1 bis 1440 Minuten pausieren.</translation>
+    </message>
+    <message>
+        <source>Resume paused monitoring.</source>
+        <translation>Die pausierte Überwachung fortsetzen.</translation>
+    </message>
+    <message>
+        <source>Show the settings window.</source>
+        <translation>Das Einstellungsfenster anzeigen.</translation>
+    </message>
+    <message>
+        <source>Show the history window.</source>
+        <translation>Das Verlaufsfenster anzeigen.</translation>
+    </message>
+    <message>
+        <source>Print what Norvane is doing.</source>
+        <translation>Ausgeben, was Norvane gerade tut.</translation>
+    </message>
+    <message>
+        <source>With --status: print it as JSON.</source>
+        <translation>Mit --status: als JSON ausgeben.</translation>
+    </message>
+    <message>
+        <source>Open the settings window when Norvane starts.</source>
+        <translation>Das Einstellungsfenster beim Start von Norvane öffnen.</translation>
+    </message>
+    <message>
+        <source>Norvane takes no arguments besides options; &quot;%1&quot; is not one.</source>
+        <translation>Norvane nimmt außer Optionen keine Argumente; „%1“ ist keine.</translation>
+    </message>
+    <message>
+        <source>Give one command at a time.</source>
+        <translation>Geben Sie jeweils nur einen Befehl an.</translation>
+    </message>
+    <message>
+        <source>--json goes with --status only.</source>
+        <translation>--json gehört nur zu --status.</translation>
+    </message>
+    <message>
+        <source>--monitoring takes on, off or toggle, not &quot;%1&quot;.</source>
+        <translation>--monitoring nimmt on, off oder toggle, nicht „%1“.</translation>
+    </message>
+    <message>
+        <source>--pause takes a whole number of minutes from 1 to 1440, not &quot;%1&quot;.</source>
+        <translation>--pause nimmt eine ganze Zahl von Minuten von 1 bis 1440, nicht „%1“.</translation>
+    </message>
+    <message>
+        <source>Norvane did not answer within a second; it may be busy or stuck.</source>
+        <translation>Norvane hat nicht innerhalb einer Sekunde geantwortet; es ist vielleicht beschäftigt oder hängt.</translation>
+    </message>
+</context>
+<context>
     <name>CapturesSection</name>
     <message>
         <source>Stored Captures</source>
@@ -85,28 +156,16 @@
         <translation>Verlauf</translation>
     </message>
     <message>
-        <source>Every request that carried screenshots to Gemini, with the frames it sent and what came back.</source>
-        <translation>Jede Anfrage, die Bildschirmfotos an Gemini gesendet hat, mit den gesendeten Bildern und der Antwort.</translation>
-    </message>
-    <message>
         <source>Show History…</source>
         <translation>Verlauf anzeigen …</translation>
+    </message>
+    <message>
+        <source>Every request that carried screenshots to a model, with the frames it sent and what came back.</source>
+        <translation>Jede Anfrage, die Bildschirmfotos an ein Modell übertragen hat, mit den gesendeten Bildern und der Antwort.</translation>
     </message>
 </context>
 <context>
     <name>HistoryView</name>
-    <message>
-        <source>Nothing has been sent to Gemini yet. Each request that carries screenshots will be listed here.</source>
-        <translation>Bisher wurde nichts an Gemini gesendet. Jede Anfrage mit Bildschirmfotos wird hier aufgeführt.</translation>
-    </message>
-    <message>
-        <source>One request carried screenshots to Gemini.</source>
-        <translation>Eine Anfrage hat Bildschirmfotos an Gemini gesendet.</translation>
-    </message>
-    <message>
-        <source>%1 requests carried screenshots to Gemini, newest first.</source>
-        <translation>%1 Anfragen haben Bildschirmfotos an Gemini gesendet, die neueste zuerst.</translation>
-    </message>
     <message>
         <source>The capture is no longer on disk.</source>
         <translation>Die Aufnahme ist nicht mehr auf der Festplatte.</translation>
@@ -114,6 +173,104 @@
     <message>
         <source>Copy prompt</source>
         <translation>Prompt kopieren</translation>
+    </message>
+    <message>
+        <source>Nothing has been sent to a model yet. Each request that carries screenshots will be listed here.</source>
+        <translation>Bisher wurde nichts an ein Modell gesendet. Jede Anfrage mit Bildschirmfotos wird hier aufgeführt.</translation>
+    </message>
+    <message>
+        <source>One request carried screenshots.</source>
+        <translation>Eine Anfrage hat Bildschirmfotos übertragen.</translation>
+    </message>
+    <message>
+        <source>%1 requests carried screenshots, newest first.</source>
+        <translation>%1 Anfragen haben Bildschirmfotos übertragen, die neueste zuerst.</translation>
+    </message>
+</context>
+<context>
+    <name>ModelConnection</name>
+    <message>
+        <source>Enter the server&apos;s address, beginning with https:// (or http:// for this computer).</source>
+        <translation>Geben Sie die Adresse des Servers ein, beginnend mit https:// (oder http:// für diesen Rechner).</translation>
+    </message>
+    <message>
+        <source>The server&apos;s address cannot hold a name, a password, a query or a fragment; put a key in the key field.</source>
+        <translation>Die Adresse des Servers darf keinen Namen, kein Passwort, keine Abfrage und kein Fragment enthalten; tragen Sie einen Schlüssel in das Schlüsselfeld ein.</translation>
+    </message>
+    <message>
+        <source>Plain http:// is only allowed for a server on this computer (127.0.0.1, ::1 or localhost); any other server needs https://.</source>
+        <translation>Unverschlüsseltes http:// ist nur für einen Server auf diesem Rechner erlaubt (127.0.0.1, ::1 oder localhost); jeder andere Server braucht https://.</translation>
+    </message>
+    <message>
+        <source>Enter the name of the model to use.</source>
+        <translation>Geben Sie den Namen des Modells ein.</translation>
+    </message>
+    <message>
+        <source>A model name has only letters, digits, dots, colons, dashes and underscores.</source>
+        <translation>Ein Modellname besteht nur aus Buchstaben, Ziffern, Punkten, Doppelpunkten, Binde- und Unterstrichen.</translation>
+    </message>
+</context>
+<context>
+    <name>ModelSection</name>
+    <message>
+        <source>Gemini</source>
+        <translation>Gemini</translation>
+    </message>
+    <message>
+        <source>Model</source>
+        <translation>Modell</translation>
+    </message>
+    <message>
+        <source>Norvane talks directly to Gemini for opportunity detection and recommendations.</source>
+        <translation>Norvane spricht für das Erkennen von Gelegenheiten und für Empfehlungen direkt mit Gemini.</translation>
+    </message>
+    <message>
+        <source>Norvane talks directly to this OpenAI-compatible server for opportunity detection and recommendations.</source>
+        <translation>Norvane spricht für das Erkennen von Gelegenheiten und für Empfehlungen direkt mit diesem OpenAI-kompatiblen Server.</translation>
+    </message>
+    <message>
+        <source>Gemini (Google)</source>
+        <translation>Gemini (Google)</translation>
+    </message>
+    <message>
+        <source>Ollama on this computer</source>
+        <translation>Ollama auf diesem Rechner</translation>
+    </message>
+    <message>
+        <source>Custom OpenAI-compatible</source>
+        <translation>Eigener OpenAI-kompatibler Server</translation>
+    </message>
+    <message>
+        <source>API key</source>
+        <translation>API-Schlüssel</translation>
+    </message>
+    <message>
+        <source>Gemini API key</source>
+        <translation>Gemini-API-Schlüssel</translation>
+    </message>
+    <message>
+        <source>Server address</source>
+        <translation>Serveradresse</translation>
+    </message>
+    <message>
+        <source>A model that reads images, e.g. llava or qwen2.5vl</source>
+        <translation>Ein Modell, das Bilder liest, z. B. llava oder qwen2.5vl</translation>
+    </message>
+    <message>
+        <source>API key (if the server needs one)</source>
+        <translation>API-Schlüssel (falls der Server einen braucht)</translation>
+    </message>
+    <message>
+        <source>No key</source>
+        <translation>Kein Schlüssel</translation>
+    </message>
+    <message>
+        <source>Testing...</source>
+        <translation>Wird getestet …</translation>
+    </message>
+    <message>
+        <source>Test Connection</source>
+        <translation>Verbindung testen</translation>
     </message>
 </context>
 <context>
@@ -181,6 +338,10 @@
     <message>
         <source>The analysis was cancelled before Gemini answered.</source>
         <translation>Die Analyse wurde abgebrochen, bevor Gemini geantwortet hat.</translation>
+    </message>
+    <message>
+        <source>Norvane has enough recent context; the last burst was sent to %1, which is asked whether it looks worth interrupting.</source>
+        <translation>Norvane hat genug Kontext; die letzte Aktivitätsphase wurde an %1 gesendet, das gefragt wird, ob sich eine Unterbrechung lohnt.</translation>
     </message>
 </context>
 <context>
@@ -335,34 +496,6 @@
         <translation>Fertig</translation>
     </message>
     <message>
-        <source>Gemini</source>
-        <translation>Gemini</translation>
-    </message>
-    <message>
-        <source>Norvane talks directly to Gemini for opportunity detection and recommendations.</source>
-        <translation>Norvane spricht für das Erkennen von Gelegenheiten und für Empfehlungen direkt mit Gemini.</translation>
-    </message>
-    <message>
-        <source>API key</source>
-        <translation>API-Schlüssel</translation>
-    </message>
-    <message>
-        <source>Gemini API key</source>
-        <translation>Gemini-API-Schlüssel</translation>
-    </message>
-    <message>
-        <source>Stored locally on this computer. Norvane does not send screenshots anywhere except the Gemini request you explicitly enabled by turning monitoring on.</source>
-        <translation>Wird lokal auf diesem Rechner gespeichert. Norvane sendet Bildschirmfotos nirgendwohin außer in der Gemini-Anfrage, die Sie ausdrücklich durch Einschalten der Überwachung erlaubt haben.</translation>
-    </message>
-    <message>
-        <source>Testing...</source>
-        <translation>Wird getestet …</translation>
-    </message>
-    <message>
-        <source>Test Connection</source>
-        <translation>Verbindung testen</translation>
-    </message>
-    <message>
         <source>Permissions</source>
         <translation>Berechtigungen</translation>
     </message>
@@ -452,6 +585,41 @@
     <message>
         <source>Start Norvane when you log in</source>
         <translation>Norvane beim Anmelden starten</translation>
+    </message>
+</context>
+<context>
+    <name>StatusReport</name>
+    <message>
+        <source>Norvane is not running.</source>
+        <translation>Norvane läuft nicht.</translation>
+    </message>
+    <message>
+        <source>Monitoring is off</source>
+        <translation>Überwachung ist aus</translation>
+    </message>
+    <message>
+        <source>Monitoring is on</source>
+        <translation>Überwachung ist an</translation>
+    </message>
+    <message>
+        <source>Monitoring is paused until %1</source>
+        <translation>Überwachung ist bis %1 pausiert</translation>
+    </message>
+    <message>
+        <source>Monitoring is paused</source>
+        <translation>Überwachung ist pausiert</translation>
+    </message>
+    <message>
+        <source>%1, with 1 capture in the last hour.</source>
+        <translation>%1, mit 1 Aufnahme in der letzten Stunde.</translation>
+    </message>
+    <message>
+        <source>%1, with %2 captures in the last hour.</source>
+        <translation>%1, mit %2 Aufnahmen in der letzten Stunde.</translation>
+    </message>
+    <message>
+        <source>Last status: %1</source>
+        <translation>Letzter Stand: %1</translation>
     </message>
 </context>
 <context>
@@ -546,6 +714,10 @@
         <source>Analysis</source>
         <translation>Analyse</translation>
     </message>
+    <message>
+        <source>Sent to %1</source>
+        <translation>Gesendet an %1</translation>
+    </message>
 </context>
 <context>
     <name>norvane::HistoryWindowManager</name>
@@ -566,15 +738,7 @@
     </message>
 </context>
 <context>
-    <name>norvane::SessionBusService</name>
-    <message>
-        <source>A pause lasts from 1 to %1 minutes, not %2.</source>
-        <translation>Eine Pause dauert 1 bis %1 Minuten, nicht %2.</translation>
-    </message>
-    <message>
-        <source>Monitoring is off, so there is nothing to pause.</source>
-        <translation>Die Überwachung ist aus, es gibt also nichts zu pausieren.</translation>
-    </message>
+    <name>norvane::RemoteCommands</name>
     <message>
         <source>Monitoring is off.</source>
         <translation>Die Überwachung ist aus.</translation>
@@ -586,6 +750,45 @@
     <message>
         <source>Monitoring is on.</source>
         <translation>Die Überwachung ist an.</translation>
+    </message>
+    <message>
+        <source>Norvane is shutting down.</source>
+        <translation>Norvane wird beendet.</translation>
+    </message>
+    <message>
+        <source>Monitoring could not start; the settings window says why.</source>
+        <translation>Die Überwachung konnte nicht starten; das Einstellungsfenster sagt, warum.</translation>
+    </message>
+    <message>
+        <source>Monitoring needs a Gemini API key; add it in the settings window.</source>
+        <translation>Die Überwachung braucht einen Gemini-API-Schlüssel; tragen Sie ihn im Einstellungsfenster ein.</translation>
+    </message>
+    <message>
+        <source>Monitoring is off, so there is nothing to pause.</source>
+        <translation>Die Überwachung ist aus, es gibt also nichts zu pausieren.</translation>
+    </message>
+    <message>
+        <source>The settings window is open.</source>
+        <translation>Das Einstellungsfenster ist offen.</translation>
+    </message>
+    <message>
+        <source>The history window is open.</source>
+        <translation>Das Verlaufsfenster ist offen.</translation>
+    </message>
+    <message>
+        <source>Norvane does not know this command; the running copy may be an older version.</source>
+        <translation>Norvane kennt diesen Befehl nicht; die laufende Kopie ist vielleicht eine ältere Version.</translation>
+    </message>
+</context>
+<context>
+    <name>norvane::SessionBusService</name>
+    <message>
+        <source>A pause lasts from 1 to %1 minutes, not %2.</source>
+        <translation>Eine Pause dauert 1 bis %1 Minuten, nicht %2.</translation>
+    </message>
+    <message>
+        <source>Monitoring is off, so there is nothing to pause.</source>
+        <translation>Die Überwachung ist aus, es gibt also nichts zu pausieren.</translation>
     </message>
 </context>
 <context>
@@ -646,6 +849,22 @@
         <source>Analysis failed</source>
         <translation>Analyse fehlgeschlagen</translation>
     </message>
+    <message>
+        <source>Stored locally on this computer. Norvane does not send screenshots anywhere except the Gemini request you explicitly enabled by turning monitoring on.</source>
+        <translation>Wird lokal auf diesem Rechner gespeichert. Norvane sendet Bildschirmfotos nirgendwohin außer in der Gemini-Anfrage, die Sie ausdrücklich durch Einschalten der Überwachung erlaubt haben.</translation>
+    </message>
+    <message>
+        <source>Screenshots go only to the model server on this computer; nothing leaves it. The key, if the server needs one, is stored locally.</source>
+        <translation>Bildschirmfotos gehen nur an den Modellserver auf diesem Rechner; nichts verlässt ihn. Der Schlüssel, falls der Server einen braucht, wird lokal gespeichert.</translation>
+    </message>
+    <message>
+        <source>Screenshots will go to the server at this address once it is complete.</source>
+        <translation>Bildschirmfotos gehen an den Server unter dieser Adresse, sobald sie vollständig ist.</translation>
+    </message>
+    <message>
+        <source>Screenshots go to %1 while monitoring is on: choose a server you trust with your screen. The key is stored locally on this computer.</source>
+        <translation>Bildschirmfotos gehen an %1, solange die Überwachung an ist: Wählen Sie einen Server, dem Sie Ihren Bildschirm anvertrauen. Der Schlüssel wird lokal auf diesem Rechner gespeichert.</translation>
+    </message>
 </context>
 <context>
     <name>norvane::SettingsWindowManager</name>
@@ -695,6 +914,21 @@
     <message>
         <source>Resumes at %1</source>
         <translation>Wird um %1 fortgesetzt</translation>
+    </message>
+</context>
+<context>
+    <name>norvane::SingleInstance</name>
+    <message>
+        <source>Norvane sent an answer that could not be read.</source>
+        <translation>Norvane hat eine Antwort gesendet, die nicht gelesen werden konnte.</translation>
+    </message>
+    <message>
+        <source>The request was too large; Norvane refused it.</source>
+        <translation>Die Anfrage war zu groß; Norvane hat sie abgelehnt.</translation>
+    </message>
+    <message>
+        <source>Norvane could not read the request.</source>
+        <translation>Norvane konnte die Anfrage nicht lesen.</translation>
     </message>
 </context>
 </TS>

@@ -17,10 +17,6 @@ bool isSafeModelName(const QString& name) {
     return pattern.match(name).hasMatch();
 }
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("ModelConnection", text);
-}
-
 } // namespace
 
 bool isLoopbackHost(const QString& host) {
@@ -45,18 +41,26 @@ QString ModelConnection::problem() const {
         const QString scheme = baseURL.scheme();
         if (!baseURL.isValid() || baseURL.host().isEmpty() ||
             (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
-            return tr("Enter the server's address, beginning with https:// (or http:// for this computer).");
+            return QCoreApplication::translate(
+                "ModelConnection",
+                "Enter the server's address, beginning with https:// (or http:// for this computer).");
         if (!baseURL.userInfo().isEmpty() || baseURL.hasQuery() || baseURL.hasFragment())
-            return tr("The server's address cannot hold a name, a password, a query or a fragment; put a "
-                      "key in the key field.");
+            return QCoreApplication::translate(
+                "ModelConnection",
+                "The server's address cannot hold a name, a password, a query or a fragment; put a "
+                "key in the key field.");
         if (scheme == QLatin1String("http") && !isLoopbackHost(baseURL.host()))
-            return tr("Plain http:// is only allowed for a server on this computer (127.0.0.1, ::1 or "
-                      "localhost); any other server needs https://.");
+            return QCoreApplication::translate(
+                "ModelConnection",
+                "Plain http:// is only allowed for a server on this computer (127.0.0.1, ::1 or "
+                "localhost); any other server needs https://.");
         if (name.isEmpty())
-            return tr("Enter the name of the model to use.");
+            return QCoreApplication::translate("ModelConnection", "Enter the name of the model to use.");
     }
     if (!isSafeModelName(name))
-        return tr("A model name has only letters, digits, dots, colons, dashes and underscores.");
+        return QCoreApplication::translate(
+            "ModelConnection",
+            "A model name has only letters, digits, dots, colons, dashes and underscores.");
     return {};
 }
 
