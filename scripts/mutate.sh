@@ -63,10 +63,10 @@ file-name-too-long @@ capture @@ capture/ScreenshotDiskStore.cpp @@ kMaxFileName
 untitled-window-text @@ capture @@ capture/WindowChoice.cpp @@ QString title = QStringLiteral("Untitled Window"); @@ QString title = QStringLiteral("Untitled");
 key-not-masked @@ analysis @@ analysis/GeminiClient.cpp @@ if (const qsizetype length = keyLengthAt(text, at, key)) { @@ if (const qsizetype length = 0 * keyLengthAt(text, at, key)) {
 blank-error-body-empty @@ analysis @@ analysis/GeminiClient.cpp @@ if (text.trimmed().isEmpty())\n        return GeminiClientError::apiError(statusText); @@ ;
-redirects-followed @@ analysis @@ analysis/GeminiClient.cpp @@ QNetworkRequest::ManualRedirectPolicy @@ QNetworkRequest::NoLessSafeRedirectPolicy
-reply-cap-ignored @@ analysis @@ analysis/GeminiClient.cpp @@ if (length.isValid() && length.toLongLong() > cap) { @@ if (length.isValid() && false) {
+redirects-followed @@ analysis @@ analysis/ModelHttpExchange.cpp @@ QNetworkRequest::ManualRedirectPolicy @@ QNetworkRequest::NoLessSafeRedirectPolicy
+reply-cap-ignored @@ analysis @@ analysis/ModelHttpExchange.cpp @@ if (length.isValid() && length.toLongLong() > cap) { @@ if (length.isValid() && false) {
 analysis-prompt-wrong @@ analysis @@ analysis/OpportunityAnalyzer.cpp @@ u"Return only JSON." @@ u"Return JSON only."
-analysis-temperature-wrong @@ analysis @@ analysis/OpportunityAnalyzer.cpp @@ apiKey, 0.2, @@ apiKey, 0.3,
+analysis-temperature-wrong @@ analysis @@ analysis/OpportunityAnalyzer.cpp @@ connection, 0.2, @@ connection, 0.3,
 confidence-equality-fails @@ analysis @@ analysis/OpportunityAnalyzer.cpp @@ opportunity.confidence >= confidenceThreshold @@ opportunity.confidence > confidenceThreshold
 caption-wrong @@ analysis @@ analysis/OpportunityAnalyzer.cpp @@ QStringLiteral(", reason: ") @@ QStringLiteral(", why: ")
 recommendation-screenshot-caption @@ analysis @@ analysis/RecommendationEngine.cpp @@ QStringLiteral("Current screenshot: ") @@ QStringLiteral("Screenshot: ")
