@@ -91,7 +91,7 @@ existing-settings-left-open @@ model @@ model/AppState.cpp @@ if (fileInfo.isFil
 stop-leaves-card @@ monitoring @@ monitoring/MonitoringService.cpp @@ m_appState->dismissCurrentNudge(NudgeOutcome::CloseButton); @@ (void)0;
 newer-burst-count-reset @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (m_currentActivityBurstID == burstID)\n            m_analysisEligibleCaptureCountSinceLastAnalysis = 0; @@ m_analysisEligibleCaptureCountSinceLastAnalysis = 0;
 buffer-rewrites-moved-frames @@ capture @@ capture/ScreenshotDiskStore.cpp @@ source != placedFrames.end()) { @@ false && source != placedFrames.end()) {
-default-user-agent @@ analysis @@ analysis/GeminiClient.cpp @@ QByteArrayLiteral("Norvane/" NORVANE_VERSION) @@ QByteArrayLiteral("Mozilla/5.0")
+default-user-agent @@ analysis @@ analysis/ModelHttpExchange.cpp @@ QByteArrayLiteral("Norvane/" NORVANE_VERSION) @@ QByteArrayLiteral("Mozilla/5.0")
 long-tags-overflow @@ nudge @@ nudge/CardTag.qml @@ width: Math.min(implicitWidth, maximumWidth) @@ width: implicitWidth
 second-launch-standard @@ app @@ app/AppDelegate.cpp @@ hasKey ? SettingsPresentationMode::Standard : SettingsPresentationMode::Setup @@ hasKey ? SettingsPresentationMode::Standard : SettingsPresentationMode::Standard
 badge-label-unreadable @@ app @@ app/StatusBadge.qml @@ badge.theme ? badge.theme.readable(badge.tint, badge.theme.pageColor) : @@ badge.theme ? badge.tint :
@@ -122,6 +122,10 @@ i18n-text-left-in-english @@ app @@ ../translations/norvane_de.ts @@ <translatio
 i18n-translator-not-installed @@ app @@ app/Translations.cpp @@ if (translator->load(locale, name, QStringLiteral("_"), folder) &&\n            QCoreApplication::installTranslator(translator)) @@ if (translator->load(locale, name, QStringLiteral("_"), folder))
 i18n-diagnostics-shown-in-english @@ app @@ app/SettingsController.cpp @@ translatedDiagnosticsDetail(m_appState->nudgeDiagnostics().detail) @@ m_appState->nudgeDiagnostics().detail
 i18n-detail-template-cut-short @@ app @@ app/Translations.cpp @@ pattern += QRegularExpression::escape(source.mid(from)); @@ ;
+chat-json-mode-forgotten @@ analysis @@ analysis/OpenAICompatibleClient.cpp @@ m_refusesJsonObject.insert(server); @@ (void)server;
+chat-bearer-without-key @@ analysis @@ analysis/OpenAICompatibleClient.cpp @@ if (!connection.apiKey.isEmpty())\n        headers.append @@ headers.append
+chat-string-error-ignored @@ analysis @@ analysis/OpenAICompatibleClient.cpp @@ : error; @@ : QJsonValue();
+provider-not-routed @@ analysis @@ analysis/ModelClients.cpp @@ connection.provider == ModelProvider::OpenAICompatible @@ connection.provider == ModelProvider::Gemini
 EOF
 )
 
