@@ -187,11 +187,13 @@ OpenAICompatibleClient::send(QList<GeminiRequestPart> parts, ModelConnection con
     QPointer<OpenAICompatibleClient> self(this);
     auto reply = co_await m_exchange->post(url, headers,
                                            requestBody(parts, model, temperature, askForJsonObject), cancel);
-    // Servers without a JSON mode refuse the field; the prompt asks for JSON all the same.
+    // Servers without a JSON mode refuse the field; the prompt asks for JSON all the same. Only a server
+    // that takes the request without it is marked, so another 400 cause does not switch the mode off.
     if (askForJsonObject && reply && reply->status == 400 && self) {
-        m_refusesJsonObject.insert(server);
         reply =
             co_await m_exchange->post(url, headers, requestBody(parts, model, temperature, false), cancel);
+        if (self && reply && reply->status != 400)
+            m_refusesJsonObject.insert(server);
     }
     if (!reply)
         co_return reply.error();
