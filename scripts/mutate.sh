@@ -63,10 +63,10 @@ file-name-too-long @@ capture @@ capture/ScreenshotDiskStore.cpp @@ kMaxFileName
 untitled-window-text @@ capture @@ capture/WindowChoice.cpp @@ QString title = QStringLiteral("Untitled Window"); @@ QString title = QStringLiteral("Untitled");
 key-not-masked @@ analysis @@ analysis/GeminiClient.cpp @@ if (const qsizetype length = keyLengthAt(text, at, key)) { @@ if (const qsizetype length = 0 * keyLengthAt(text, at, key)) {
 blank-error-body-empty @@ analysis @@ analysis/GeminiClient.cpp @@ if (text.trimmed().isEmpty())\n        return GeminiClientError::apiError(statusText); @@ ;
-redirects-followed @@ analysis @@ analysis/GeminiClient.cpp @@ QNetworkRequest::ManualRedirectPolicy @@ QNetworkRequest::NoLessSafeRedirectPolicy
-reply-cap-ignored @@ analysis @@ analysis/GeminiClient.cpp @@ if (length.isValid() && length.toLongLong() > cap) { @@ if (length.isValid() && false) {
+redirects-followed @@ analysis @@ analysis/ModelHttpExchange.cpp @@ QNetworkRequest::ManualRedirectPolicy @@ QNetworkRequest::NoLessSafeRedirectPolicy
+reply-cap-ignored @@ analysis @@ analysis/ModelHttpExchange.cpp @@ if (length.isValid() && length.toLongLong() > cap) { @@ if (length.isValid() && false) {
 analysis-prompt-wrong @@ analysis @@ analysis/OpportunityAnalyzer.cpp @@ u"Return only JSON." @@ u"Return JSON only."
-analysis-temperature-wrong @@ analysis @@ analysis/OpportunityAnalyzer.cpp @@ apiKey, 0.2, @@ apiKey, 0.3,
+analysis-temperature-wrong @@ analysis @@ analysis/OpportunityAnalyzer.cpp @@ connection, 0.2, @@ connection, 0.3,
 confidence-equality-fails @@ analysis @@ analysis/OpportunityAnalyzer.cpp @@ opportunity.confidence >= confidenceThreshold @@ opportunity.confidence > confidenceThreshold
 caption-wrong @@ analysis @@ analysis/OpportunityAnalyzer.cpp @@ QStringLiteral(", reason: ") @@ QStringLiteral(", why: ")
 recommendation-screenshot-caption @@ analysis @@ analysis/RecommendationEngine.cpp @@ QStringLiteral("Current screenshot: ") @@ QStringLiteral("Screenshot: ")
@@ -91,7 +91,7 @@ existing-settings-left-open @@ model @@ model/AppState.cpp @@ if (fileInfo.isFil
 stop-leaves-card @@ monitoring @@ monitoring/MonitoringService.cpp @@ m_appState->dismissCurrentNudge(NudgeOutcome::CloseButton); @@ (void)0;
 newer-burst-count-reset @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (m_currentActivityBurstID == burstID)\n            m_analysisEligibleCaptureCountSinceLastAnalysis = 0; @@ m_analysisEligibleCaptureCountSinceLastAnalysis = 0;
 buffer-rewrites-moved-frames @@ capture @@ capture/ScreenshotDiskStore.cpp @@ source != placedFrames.end()) { @@ false && source != placedFrames.end()) {
-default-user-agent @@ analysis @@ analysis/GeminiClient.cpp @@ QByteArrayLiteral("Norvane/" NORVANE_VERSION) @@ QByteArrayLiteral("Mozilla/5.0")
+default-user-agent @@ analysis @@ analysis/ModelHttpExchange.cpp @@ QByteArrayLiteral("Norvane/" NORVANE_VERSION) @@ QByteArrayLiteral("Mozilla/5.0")
 long-tags-overflow @@ nudge @@ nudge/CardTag.qml @@ width: Math.min(implicitWidth, maximumWidth) @@ width: implicitWidth
 second-launch-standard @@ app @@ app/AppDelegate.cpp @@ hasKey ? SettingsPresentationMode::Standard : SettingsPresentationMode::Setup @@ hasKey ? SettingsPresentationMode::Standard : SettingsPresentationMode::Standard
 badge-label-unreadable @@ app @@ app/StatusBadge.qml @@ badge.theme ? badge.theme.readable(badge.tint, badge.theme.pageColor) : @@ badge.theme ? badge.tint :
@@ -130,6 +130,10 @@ desk-bus-unchanged-properties-announced @@ desktop @@ app/SessionBusService.cpp 
 desk-failure-notices-not-rationed @@ desktop @@ app/FailureNotifier.cpp @@ Clock::secondsBetween(*m_lastNotice, now) < noticeIntervalSeconds @@ Clock::secondsBetween(*m_lastNotice, now) < 0
 desk-success-keeps-failure-count @@ desktop @@ app/FailureNotifier.cpp @@ m_failuresInARow = 0;\n        return; @@ return;
 desk-autostart-exec-unquoted @@ desktop @@ app/LoginStartup.cpp @@ text = u'"' + quoted + u'"'; @@ (void)quoted;
+chat-json-mode-forgotten @@ analysis @@ analysis/OpenAICompatibleClient.cpp @@ m_refusesJsonObject.insert(server); @@ (void)server;
+chat-bearer-without-key @@ analysis @@ analysis/OpenAICompatibleClient.cpp @@ if (!connection.apiKey.isEmpty())\n        headers.append @@ headers.append
+chat-string-error-ignored @@ analysis @@ analysis/OpenAICompatibleClient.cpp @@ : error; @@ : QJsonValue();
+provider-not-routed @@ analysis @@ analysis/ModelClients.cpp @@ connection.provider == ModelProvider::OpenAICompatible @@ connection.provider == ModelProvider::Gemini
 EOF
 )
 

@@ -8,34 +8,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QPointer>
 #include <QStringDecoder>
 #include <QStringList>
-
-#include <QCoroNetworkReply>
-
-#include <memory>
 
 namespace norvane {
 
 namespace {
-
-const QString timedOutText = QStringLiteral("The request timed out.");
-
-QString sizeText(qint64 bytes) {
-    constexpr qint64 mebibyte = 1024 * 1024;
-    if (bytes >= mebibyte && bytes % mebibyte == 0)
-        return QStringLiteral("%1 MiB").arg(bytes / mebibyte);
-    return QStringLiteral("%1 bytes").arg(bytes);
-}
-
-QString tooLargeText(qint64 cap) {
-    return QStringLiteral("Gemini sent a reply larger than %1, so Norvane stopped reading it.")
-        .arg(sizeText(cap));
-}
 
 DecodingError notAnArray(const QString& key, const QString& context) {
     return {QStringLiteral("The data couldn't be read because \"%1\" in %2 should be an array.")
@@ -49,30 +27,6 @@ DecodingError notAString(const QString& key, const QString& context) {
 
 GeminiClientError decodingError(const DecodingError& error) {
     return GeminiClientError::decoding(error.description);
-}
-
-// Errors of the transport itself, as opposed to an HTTP status the server chose to send.
-bool isTransportFailure(QNetworkReply::NetworkError error) {
-    const int code = int(error);
-    return (code >= 1 && code <= 199) || error == QNetworkReply::ProtocolUnknownError ||
-           error == QNetworkReply::ProtocolFailure;
-}
-
-GeminiClientError maskedError(const GeminiClientError& error, const QString& apiKey) {
-    switch (error.kind()) {
-    case GeminiClientError::Kind::ApiError:
-        return GeminiClientError::apiError(GeminiClient::maskApiKey(error.message(), apiKey));
-    case GeminiClientError::Kind::Transport:
-        return GeminiClientError::transport(GeminiClient::maskApiKey(error.message(), apiKey));
-    case GeminiClientError::Kind::Decoding:
-        return GeminiClientError::decoding(GeminiClient::maskApiKey(error.message(), apiKey));
-    case GeminiClientError::Kind::InvalidURL:
-    case GeminiClientError::Kind::InvalidResponse:
-    case GeminiClientError::Kind::EmptyResponse:
-    case GeminiClientError::Kind::Cancelled:
-        break;
-    }
-    return error;
 }
 
 Expected<QString, GeminiClientError> replyText(const QByteArray& body) {
@@ -145,20 +99,12 @@ GeminiClient::GeminiClient(QUrl endpointBase, QObject* parent)
     : GeminiClient(std::move(endpointBase), GeminiClientLimits{}, parent) {}
 
 GeminiClient::GeminiClient(QUrl endpointBase, GeminiClientLimits limits, QObject* parent)
-    : QObject(parent), m_endpointBase(std::move(endpointBase)), m_limits(limits),
-      m_network(new QNetworkAccessManager(this)) {
-    // Ephemeral: no disk cache is ever installed, no cookies are stored or sent (request attributes),
-    // no credentials are kept, and a redirect is never followed to another party with the screenshots.
-    m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    m_network->setStrictTransportSecurityEnabled(false);
-}
+    : QObject(parent), m_endpointBase(std::move(endpointBase)),
+      m_exchange(std::make_unique<ModelHttpExchange>(QStringLiteral("Gemini"), limits)) {}
 
 GeminiClient::~GeminiClient() {
     // Requests still in flight end now, as cancelled, while this object is whole.
-    m_shuttingDown = true;
-    const auto replies = m_network->findChildren<QNetworkReply*>();
-    for (QNetworkReply* reply : replies)
-        reply->abort();
+    m_exchange.reset();
 }
 
 QByteArray GeminiClient::requestBody(const QList<GeminiRequestPart>& parts, double temperature,
@@ -298,6 +244,23 @@ QString GeminiClient::maskApiKey(QString text, const QString& apiKey) {
     return masked;
 }
 
+GeminiClientError GeminiClient::maskApiKey(const GeminiClientError& error, const QString& apiKey) {
+    switch (error.kind()) {
+    case GeminiClientError::Kind::ApiError:
+        return GeminiClientError::apiError(maskApiKey(error.message(), apiKey));
+    case GeminiClientError::Kind::Transport:
+        return GeminiClientError::transport(maskApiKey(error.message(), apiKey));
+    case GeminiClientError::Kind::Decoding:
+        return GeminiClientError::decoding(maskApiKey(error.message(), apiKey));
+    case GeminiClientError::Kind::InvalidURL:
+    case GeminiClientError::Kind::InvalidResponse:
+    case GeminiClientError::Kind::EmptyResponse:
+    case GeminiClientError::Kind::Cancelled:
+        break;
+    }
+    return error;
+}
+
 QCoro::Task<Expected<QString, GeminiClientError>>
 GeminiClient::generate(QList<GeminiRequestPart> parts, ModelConnection connection, double temperature,
                        std::optional<QString> responseMimeType, CancellationToken cancel) {
@@ -305,7 +268,7 @@ GeminiClient::generate(QList<GeminiRequestPart> parts, ModelConnection connectio
     auto result = co_await send(std::move(parts), apiKey, connection.effectiveModel(), temperature,
                                 std::move(responseMimeType), cancel);
     if (!result)
-        co_return maskedError(result.error(), apiKey);
+        co_return maskApiKey(result.error(), apiKey);
     co_return result;
 }
 
@@ -331,89 +294,11 @@ GeminiClient::send(QList<GeminiRequestPart> parts, QString apiKey, QString model
     if (!url.isValid())
         co_return GeminiClientError::invalidURL();
 
-    QNetworkRequest request(url);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    // The service sees which program calls it, not Qt's browser-like default.
-    request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Norvane/" NORVANE_VERSION));
-    request.setTransferTimeout(int(m_limits.progressTimeoutSeconds * 1000.0));
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::AuthenticationReuseAttribute, QNetworkRequest::Manual);
-
-    struct Transfer {
-        QByteArray body;
-        bool tooLarge = false;
-        bool timedOut = false;
-    };
-    auto transfer = std::make_shared<Transfer>();
-    const qint64 cap = m_limits.maxReplyBytes;
-    Clock* clock = m_limits.clock;
-
-    QPointer<GeminiClient> self(this);
-    QPointer<QNetworkReply> reply =
-        m_network->post(request, requestBody(parts, temperature, responseMimeType));
-    std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> owner(
-        reply.data(), [](QNetworkReply* r) { r->deleteLater(); });
-
-    // Read as the bytes arrive, so an oversized reply is dropped long before it fills memory.
-    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, transfer, cap] {
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > cap) {
-            transfer->tooLarge = true;
-            reply->abort();
-        }
-    });
-    connect(reply, &QNetworkReply::readyRead, reply, [reply, transfer, cap] {
-        if (transfer->tooLarge)
-            return;
-        transfer->body += reply->readAll();
-        if (transfer->body.size() > cap) {
-            transfer->tooLarge = true;
-            transfer->body.clear();
-            // Not from inside the reply's own signal: Qt reports the abort as a second error there.
-            QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
-        }
-    });
-    const quint64 timer = clock->startTimer(m_limits.totalTimeoutSeconds, [reply, transfer] {
-        transfer->timedOut = true;
-        if (reply)
-            reply->abort();
-    });
-    const int cancelCallback = cancel.onCancel([reply] {
-        if (reply)
-            reply->abort();
-    });
-
-    co_await reply.data();
-
-    cancel.removeCallback(cancelCallback);
-    clock->cancelTimer(timer);
-    if (cancel.isCancelled() || !self || self->m_shuttingDown || !reply)
-        co_return GeminiClientError::cancelled();
-    if (transfer->tooLarge)
-        co_return GeminiClientError::apiError(tooLargeText(cap));
-    if (transfer->timedOut)
-        co_return GeminiClientError::transport(timedOutText);
-
-    if (reply->isOpen())
-        transfer->body += reply->readAll();
-    if (transfer->body.size() > cap)
-        co_return GeminiClientError::apiError(tooLargeText(cap));
-
-    const QNetworkReply::NetworkError error = reply->error();
-    // Qt reports its own progress time-out as a cancellation, since nobody else aborted the reply.
-    if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
-        co_return GeminiClientError::transport(timedOutText);
-    if (isTransportFailure(error))
-        co_return GeminiClientError::transport(reply->errorString());
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid()) {
-        if (error != QNetworkReply::NoError)
-            co_return GeminiClientError::transport(reply->errorString());
-        co_return GeminiClientError::invalidResponse();
-    }
-    co_return interpretResponse(status.toInt(), transfer->body, model);
+    const auto reply = co_await m_exchange->post(url, {}, requestBody(parts, temperature, responseMimeType),
+                                                 std::move(cancel));
+    if (!reply)
+        co_return reply.error();
+    co_return interpretResponse(reply->status, reply->body, model);
 }
 
 } // namespace norvane

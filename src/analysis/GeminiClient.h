@@ -3,33 +3,20 @@
 
 #pragma once
 
-#include "model/Clock.h"
+#include "ModelHttpExchange.h"
 #include "model/ServiceInterfaces.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QUrl>
 
+#include <memory>
 #include <optional>
-
-class QNetworkAccessManager;
 
 namespace norvane {
 
-// The limits of one request. Production uses the defaults; tests shorten them.
-struct GeminiClientLimits {
-    // A transfer that makes no progress for this long is abandoned.
-    double progressTimeoutSeconds = 45.0;
-    // A request that has not finished after this long is abandoned, progress or not.
-    double totalTimeoutSeconds = 60.0;
-    // A reply body larger than this is abandoned instead of being read into memory.
-    qint64 maxReplyBytes = 20LL * 1024 * 1024;
-    // Runs the overall time-out.
-    Clock* clock = Clock::system();
-};
-
-// The only piece of the program that talks to the network: one generateContent request per call,
-// the reply as one trimmed text. Main thread; requests are asynchronous, several may be in flight.
+// One generateContent request per call, the reply as one trimmed text. Main thread; requests are
+// asynchronous, several may be in flight.
 class GeminiClient : public QObject, public GeminiGenerating {
     Q_OBJECT
 public:
@@ -41,9 +28,6 @@ public:
     explicit GeminiClient(QUrl endpointBase = defaultEndpointBase(), QObject* parent = nullptr);
     GeminiClient(QUrl endpointBase, GeminiClientLimits limits, QObject* parent = nullptr);
     ~GeminiClient() override;
-
-    // The process-wide instance (defined by the application's composition root).
-    static GeminiClient* shared();
 
     // Gemini's own part of `connection`: the model (blank for the default) and the key.
     QCoro::Task<Expected<QString, GeminiClientError>> generate(QList<GeminiRequestPart> parts,
@@ -65,6 +49,8 @@ public:
     // `text` with every form of `apiKey` a URL or a message could carry replaced by a fixed mask.
     static QString maskApiKey(QString text, const QString& apiKey);
     static inline const QString apiKeyMask = QStringLiteral("[API key hidden]");
+    // `error` with the key masked in the text it carries.
+    static GeminiClientError maskApiKey(const GeminiClientError& error, const QString& apiKey);
 
 private:
     QCoro::Task<Expected<QString, GeminiClientError>> send(QList<GeminiRequestPart> parts, QString apiKey,
@@ -73,9 +59,7 @@ private:
                                                            CancellationToken cancel);
 
     QUrl m_endpointBase;
-    GeminiClientLimits m_limits;
-    QNetworkAccessManager* m_network;
-    bool m_shuttingDown = false;
+    std::unique_ptr<ModelHttpExchange> m_exchange;
 };
 
 } // namespace norvane

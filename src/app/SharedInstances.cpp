@@ -9,6 +9,7 @@
 #include "SettingsWindowManager.h"
 #include "ShellCommands.h"
 #include "analysis/GeminiClient.h"
+#include "analysis/ModelClients.h"
 #include "analysis/OpportunityAnalyzer.h"
 #include "analysis/RecommendationEngine.h"
 #include "capture/ScreenshotDiskStore.h"
@@ -88,9 +89,9 @@ struct SharedServices {
 
     // MARK: - Analysis
 
-    GeminiClient gemini;
-    OpportunityAnalyzer opportunityAnalyzer{&gemini, &appState, &sentRequests};
-    RecommendationEngine recommendationEngine{&gemini, &appState, &sentRequests};
+    ModelClients modelClients;
+    OpportunityAnalyzer opportunityAnalyzer{&modelClients, &appState, &sentRequests};
+    RecommendationEngine recommendationEngine{&modelClients, &appState, &sentRequests};
 
     // MARK: - Settings
     // Monitoring asks for permissions and opens the settings window, so these come before it. The window
@@ -123,11 +124,11 @@ SharedServices::SharedServices(Clock* clock, const QUrl& geminiEndpointBase)
       diskStore(std::nullopt, nullptr, clock),
       sentRequests(QFileInfo(diskStore.rootDirectoryURL()).path() + QStringLiteral("/sent-requests.jsonl"),
                    clock, diskStore.capturesDirectoryURL()),
-      gemini(geminiEndpointBase, clientLimits(clock)),
+      modelClients(geminiEndpointBase, clientLimits(clock)),
       captureRetention(
           &appState, &diskStore, [this] { return &monitoring; }, clock),
       permissions(&permissionChecker, [this] { return x11SessionCapabilities(&x11, &inputEvents); }),
-      settingsWindow(&appState, &gemini, &permissions, clock), inputActivity(&inputEvents, clock),
+      settingsWindow(&appState, &modelClients, &permissions, clock), inputActivity(&inputEvents, clock),
       monitoring(&screenshots, &opportunityAnalyzer, &appState, &inputActivity, &diskStore, &settingsWindow,
                  &permissions, clock),
       nudgeCoordinator(
@@ -228,8 +229,8 @@ SentRequestLog* SentRequestLog::shared() {
 
 // MARK: - Analysis
 
-GeminiClient* GeminiClient::shared() {
-    return &services().gemini;
+ModelClients* ModelClients::shared() {
+    return &services().modelClients;
 }
 
 OpportunityAnalyzer* OpportunityAnalyzer::shared() {

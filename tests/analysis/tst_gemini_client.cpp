@@ -4,6 +4,7 @@
 #include "AnalysisTesting.h"
 #include "LoopbackHttpServer.h"
 #include "analysis/GeminiClient.h"
+#include "analysis/ModelClients.h"
 #include "analysis/OpportunityAnalyzer.h"
 #include "analysis/RecommendationEngine.h"
 #include "capture/SentRequestLog.h"
@@ -65,6 +66,20 @@ class TestGeminiClient : public QObject {
                                          ModelConnection::gemini(oddKey), 0, {}, cancel));
     }
 
+    ModelConnection openAI(QString apiKey = oddKey, const QString& path = "/v1/") {
+        return {ModelProvider::OpenAICompatible, m_server->baseUrl().resolved(path), "llava:7b", apiKey};
+    }
+
+    // The reply, or the error's description after "error: ".
+    QString ask(GeminiGenerating& client, ModelConnection connection) {
+        auto task = startTask(
+            client.generate({GeminiRequestPart::fromText("look"), GeminiRequestPart::fromJpeg("/9j/AA")},
+                            connection, 0.2, "application/json"));
+        (void)QTest::qWaitFor([&] { return task->has_value(); }, 10000);
+        const Result result = task->value_or(GeminiClientError::transport("the test gave up waiting"));
+        return result ? result.value() : "error: " + result.error().description();
+    }
+
     Result sendAndWait(GeminiClient& client) {
         auto result = send(client);
         (void)QTest::qWaitFor([&] { return result->has_value(); }, 10000);
@@ -104,6 +119,15 @@ private Q_SLOTS:
         QCOMPARE(request.header("User-Agent"), std::optional<QByteArray>("Norvane/" NORVANE_VERSION));
         QVERIFY(!carriesKey(QString::fromUtf8(QByteArray(request.raw).replace(request.query, ""))));
         QCOMPARE(m_server->requests().at(1).header("Cookie"), std::nullopt);
+    }
+
+    // A named model changes the path and nothing else.
+    void namedModelInPath() {
+        GeminiClient client(m_server->baseUrl());
+        ask(client, ModelConnection::gemini(oddKey));
+        ask(client, ModelConnection::gemini(oddKey, "gemini-2.5-pro"));
+        QCOMPARE(m_server->requests().at(1).path, "/v1beta/models/gemini-2.5-pro:generateContent");
+        QCOMPARE(m_server->requests().at(1).body, m_server->requests().at(0).body);
     }
 
     void interpretsReplies_data() {
@@ -263,6 +287,75 @@ private Q_SLOTS:
         QCOMPARE(page.entries[0].frames.value(0).appName, "Mail");
         QFile file(log.filePath());
         QVERIFY(file.open(QIODevice::ReadOnly) && !carriesKey(QString::fromUtf8(file.readAll())));
+    }
+
+    // MARK: OpenAI-compatible servers
+
+    // The parts in order as one user message, the key only as a bearer token and only when there is one. A
+    // server without a JSON mode refuses it once; after that it is asked without.
+    void sendsTheChatRequest() {
+        m_server->setResponder([](const LoopbackHttpServer::Request& request) {
+            return request.body.contains("response_format")
+                       ? Response{.status = 400}
+                       : LoopbackHttpServer::json(200, q("{'choices':[{'message':{'content':'OK'}}]}"));
+        });
+        OpenAICompatibleClient client;
+        QCOMPARE(ask(client, openAI({}, "/v1")), "OK");
+        QCOMPARE(ask(client, openAI(oddKey, "/v1/")), "OK");
+        const auto& requests = m_server->requests();
+        QCOMPARE(requests.size(), 3);
+        QCOMPARE(requests[0].method + ' ' + requests[0].path + ' ' + requests[2].path,
+                 "POST /v1/chat/completions /v1/chat/completions");
+        QCOMPARE(
+            requests[0].body,
+            q("{'max_tokens':2048,'messages':[{'content':[{'text':'look','type':'text'},{'image_url':{'url':"
+              "'data:image/jpeg;base64,/9j/AA'},'type':'image_url'}],'role':'user'}],'model':'llava:7b',"
+              "'response_format':{'type':'json_object'},'temperature':0.2}"));
+        QCOMPARE(requests[0].header("Authorization"), std::nullopt);
+        QCOMPARE(requests[2].header("Authorization"), "Bearer " + oddKey.toUtf8());
+    }
+
+    void interpretsChatReplies_data() {
+        QTest::addColumn<Response>("response");
+        QTest::addColumn<QString>("outcome");
+        const auto row = [](const char* name, const Response& response, const QString& outcome) {
+            QTest::newRow(name) << response << outcome;
+        };
+        row("content as a string", {.body = q("{'choices':[{'message':{'content':' {} \\n'}}]}")}, "{}");
+        row("content as parts",
+            {.body = q("{'choices':[{'message':{'content':[{'type':'text','text':'a'},{'type':'image_url'},"
+                       "{'text':'b '}]}}]}")},
+            "a\nb");
+        row("no choices", {.body = q("{'choices':[]}")}, "error: Gemini returned an empty response.");
+        row("envelope with the key",
+            {.status = 401, .body = envelope("Bad key " + QUrl::toPercentEncoding(oddKey))},
+            "error: Bad key " + GeminiClient::apiKeyMask);
+        row("string error", {.status = 404, .body = q("{'error':'model not found'}")},
+            "error: model not found");
+        row("plain body", {.status = 502, .body = "Bad gateway"}, "error: Bad gateway");
+        row("not UTF-8", {.status = 500, .body = "\xff"}, "error: The model server returned HTTP 500.");
+        row("redirect not followed", {.status = 302, .body = "moved", .extraHeaders = {{"Location", "/v2"}}},
+            "error: moved");
+    }
+
+    void interpretsChatReplies() {
+        QFETCH(Response, response);
+        m_server->setResponse(response);
+        OpenAICompatibleClient client;
+        QTEST(ask(client, openAI()), "outcome");
+        QCOMPARE(m_server->requests().size(), 1);
+    }
+
+    // Each request goes to its provider's client; an unusable connection goes nowhere.
+    void routesByProvider() {
+        ModelClients clients(m_server->baseUrl());
+        const ModelConnection remote{ModelProvider::OpenAICompatible, QUrl("http://192.168.1.5/v1"), "m", {}};
+        QCOMPARE(ask(clients, remote), "error: " + remote.problem());
+        ask(clients, ModelConnection::gemini(oddKey, "gemini-2.5-pro"));
+        ask(clients, openAI());
+        QCOMPARE(m_server->requests().size(), 2);
+        QCOMPARE(m_server->requests()[0].path + ' ' + m_server->requests()[1].path,
+                 "/v1beta/models/gemini-2.5-pro:generateContent /v1/chat/completions");
     }
 };
 

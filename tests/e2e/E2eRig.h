@@ -65,10 +65,10 @@ inline bool typeUntil(TestWindow& pad, const std::function<bool()>& condition, i
 }
 
 // One running copy of the application under test in its own home (settings, data and runtime folders in
-// a temporary directory), the API key in its settings, the model service at `endpoint`.
+// a temporary directory), the API key and `settings` in its settings, the model service at `endpoint`.
 class Norvane {
 public:
-    explicit Norvane(const QUrl& endpoint) {
+    explicit Norvane(const QUrl& endpoint, const QVariantMap& settings = {}) {
         const QDir root(m_home.path());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const QString setting :
@@ -79,8 +79,11 @@ public:
         // Qt refuses a runtime folder that others may enter.
         QFile::setPermissions(root.filePath("runtime"),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QSettings(root.filePath("config/Norvane/Norvane.ini"), QSettings::IniFormat)
-            .setValue("gemini_api_key", kApiKey);
+        QSettings stored(root.filePath("config/Norvane/Norvane.ini"), QSettings::IniFormat);
+        stored.setValue("gemini_api_key", kApiKey);
+        for (auto it = settings.begin(); it != settings.end(); ++it)
+            stored.setValue(it.key(), it.value());
+        stored.sync();
         env.insert("QT_LOGGING_RULES", "Norvane.*.debug=true");
         env.remove("QT_MESSAGE_PATTERN");
         env.insert("NORVANE_TEST_GEMINI_ENDPOINT", endpoint.toString());

@@ -29,8 +29,23 @@ const QString kPrompt("Write a Python script that colours a 28 by 17 grid from a
 constexpr int kIdleMs = 60000;
 
 // The model service: which prompt a request carries, and replies in the shape the service gives them.
+bool isChat(const Request& request) {
+    return request.path.endsWith("/chat/completions");
+}
+// The parts in Gemini's shape ({text} or {inlineData}), whichever service the request went to.
 QJsonArray parts(const Request& request) {
-    return QJsonDocument::fromJson(request.body)["contents"][0]["parts"].toArray();
+    const QJsonDocument body = QJsonDocument::fromJson(request.body);
+    if (!isChat(request))
+        return body["contents"][0]["parts"].toArray();
+    QJsonArray parts;
+    for (const QJsonValue part : body["messages"][0]["content"].toArray()) {
+        const QString url = part["image_url"]["url"].toString(); // data:image/jpeg;base64,...
+        parts.append(part["type"] == "text"
+                         ? QJsonObject{{"text", part["text"]}}
+                         : QJsonObject{{"inlineData", QJsonObject{{"mimeType", url.section(';', 0, 0).mid(5)},
+                                                                  {"data", url.section(',', 1)}}}});
+    }
+    return parts;
 }
 QString partText(const Request& request, int index) {
     return parts(request).at(index)["text"].toString();
@@ -57,7 +72,14 @@ Response goodModel(const Request& request) {
             : QString("{'recommendation': {'headline': '%1', 'detail': 'Keep the statuses in a list.', "
                       "'prompt': '%2', 'effort': '2 min', 'impact': 'Saves an hour a week'}}")
                   .arg(kHeadline, kPrompt);
-    const QJsonObject content{{"parts", QJsonArray{QJsonObject{{"text", text.replace('\'', '"')}}}}};
+    text.replace('\'', '"');
+    if (isChat(request))
+        return LoopbackHttpServer::json(
+            200,
+            QJsonDocument(QJsonObject{{"choices",
+                                       QJsonArray{QJsonObject{{"message", QJsonObject{{"content", text}}}}}}})
+                .toJson());
+    const QJsonObject content{{"parts", QJsonArray{QJsonObject{{"text", text}}}}};
     return LoopbackHttpServer::json(
         200,
         QJsonDocument(QJsonObject{{"candidates", QJsonArray{QJsonObject{{"content", content}}}}}).toJson());
@@ -77,9 +99,17 @@ class TestEndToEndNudgeFlow : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // Once with Gemini, once with a model on this computer that speaks the OpenAI chat API and needs no key.
+    void typingLeadsToARecommendation_data() {
+        QTest::addColumn<bool>("local");
+        QTest::newRow("gemini") << false;
+        QTest::newRow("local OpenAI-compatible") << true;
+    }
+
     // Typing wakes the loop; three captures go to the model, its opportunity becomes a card that does
     // not take the focus; the user answers in the card, gets a recommendation, kept on disk, and rejects it.
     void typingLeadsToARecommendation() {
+        QFETCH(bool, local);
         TestWindow pad(kTypingPad);
         // A password manager by its class name, excluded by default.
         TestWindow vault(
@@ -87,7 +117,12 @@ private Q_SLOTS:
         LoopbackHttpServer server;
         QVERIFY(pad.isReady() && vault.isReady() && server.start());
         server.setResponder(goodModel);
-        Norvane app(server.baseUrl());
+        QVariantMap settings;
+        if (local)
+            settings = {{"model_provider", "openai"},
+                        {"openai_base_url", server.baseUrl().toString() + "/v1"},
+                        {"openai_model", "llava"}};
+        Norvane app(server.baseUrl(), settings);
         QVERIFY2(putPadInFront(vault, app), "the vault could not be brought to the front");
 
         // Typing into an excluded window wakes the loop, but nothing of that window is captured or kept.
@@ -100,7 +135,13 @@ private Q_SLOTS:
         QVERIFY2(typeUntil(pad, [&] { return count(server, isAnalysis) >= 1; }),
                  "no analysis reached the server");
         const Request analysis = server.requests().first();
-        QCOMPARE(analysis.query, "key=" + kApiKey.toUtf8());
+        if (local) {
+            QCOMPARE(analysis.path, "/v1/chat/completions");
+            QVERIFY(!analysis.header("Authorization")); // Gemini's key stays with Gemini
+            QVERIFY(app.says("the last burst was sent to a model on this computer"));
+        } else {
+            QCOMPARE(analysis.query, "key=" + kApiKey.toUtf8());
+        }
         // The prompt, then three different pictures of the pad, each with its caption.
         QCOMPARE(parts(analysis).size(), 7);
         QSet<QString> images;
