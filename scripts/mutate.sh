@@ -134,6 +134,11 @@ chat-json-mode-forgotten @@ analysis @@ analysis/OpenAICompatibleClient.cpp @@ m
 chat-bearer-without-key @@ analysis @@ analysis/OpenAICompatibleClient.cpp @@ if (!connection.apiKey.isEmpty())\n        headers.append @@ headers.append
 chat-string-error-ignored @@ analysis @@ analysis/OpenAICompatibleClient.cpp @@ : error; @@ : QJsonValue();
 provider-not-routed @@ analysis @@ analysis/ModelClients.cpp @@ connection.provider == ModelProvider::OpenAICompatible @@ connection.provider == ModelProvider::Gemini
+provider-key-crosses @@ app @@ model/AppState.cpp @@ m_openAIModel.trimmed(), m_openAIApiKey.trimmed()} @@ m_openAIModel.trimmed(), m_apiKey.trimmed()}
+plain-http-anywhere @@ model @@ model/ModelConnection.cpp @@ if (scheme == QLatin1String("http") && !isLoopbackHost(baseURL.host())) @@ if (false)
+gemini-model-ignored @@ analysis @@ analysis/GeminiClient.cpp @@ QStringLiteral("/v1beta/models/") + model + @@ QStringLiteral("/v1beta/models/") + modelIdentifier +
+local-destination-unsaid @@ capture @@ model/ModelConnection.cpp @@ return QStringLiteral("a model on this computer"); @@ return baseURL.host();
+keyless-server-not-ready @@ monitoring @@ model/AppState.cpp @@ return connection.needsApiKey() ? !connection.apiKey.isEmpty() : connection.problem().isEmpty(); @@ return !connection.apiKey.isEmpty();
 EOF
 )
 

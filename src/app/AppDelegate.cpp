@@ -23,7 +23,7 @@ AppDelegate::AppDelegate(AppState* appState, MonitoringControlling* monitoring,
 }
 
 void AppDelegate::applicationDidFinishLaunching(const QStringList& arguments) {
-    const auto mode = startupSettingsMode(m_appState ? m_appState->apiKey() : QString(), arguments);
+    const auto mode = startupSettingsMode(m_appState && m_appState->isModelReady(), arguments);
     if (mode && m_settingsWindow)
         m_settingsWindow->show(*mode);
 }
@@ -37,9 +37,9 @@ void AppDelegate::secondLaunch(const QStringList& arguments) {
     qCInfo(lcApp) << "Another launch of Norvane handed over" << arguments.size()
                   << "arguments; showing the settings.";
     // Without a key there is nothing to monitor with yet: a second launch leads into setup, as a first does.
-    const bool hasKey = m_appState && nilIfBlank(m_appState->apiKey());
+    const bool ready = m_appState && m_appState->isModelReady();
     if (m_settingsWindow)
-        m_settingsWindow->show(hasKey ? SettingsPresentationMode::Standard : SettingsPresentationMode::Setup);
+        m_settingsWindow->show(ready ? SettingsPresentationMode::Standard : SettingsPresentationMode::Setup);
 }
 
 } // namespace norvane

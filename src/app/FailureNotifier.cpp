@@ -84,8 +84,10 @@ void FailureNotifier::diagnosticsChanged() {
 
     QString detail = diagnostics.detail.trimmed().left(kMaxDetailCharacters);
     // The client masks the key already; a notification is seen by anyone near the screen, so again.
-    if (const QString key = m_appState->apiKey().trimmed(); !key.isEmpty())
-        detail.replace(key, QStringLiteral("[API key]"));
+    for (const QString& stored : {m_appState->apiKey(), m_appState->openAIApiKey()}) {
+        if (const QString key = stored.trimmed(); !key.isEmpty())
+            detail.replace(key, QStringLiteral("[API key]"));
+    }
     if (!detail.isEmpty() && !detail.back().isPunct())
         detail += u'.';
     qCInfo(lcFailureNotifier) << "Analyses failed" << m_failuresInARow << "times in a row; telling the user.";

@@ -33,7 +33,8 @@ RemoteCommands::Reply RemoteCommands::execute(const RemoteCommand& command) {
     using Kind = RemoteCommand::Kind;
     if (!m_appState || !m_monitoring)
         return {1, tr("Norvane is shutting down.")};
-    const bool hasKey = nilIfBlank(m_appState->apiKey()).has_value();
+    const bool ready = m_appState->isModelReady();
+    const bool gemini = m_appState->modelConnection().provider == ModelProvider::Gemini;
     switch (command.kind) {
     case Kind::MonitoringToggle:
         if (m_appState->isMonitoring()) {
@@ -48,8 +49,10 @@ RemoteCommands::Reply RemoteCommands::execute(const RemoteCommand& command) {
             m_appState->resumeMonitoring();
         // Without a key or a display monitoring stays off, and the settings window it opened says why.
         if (!m_appState->isMonitoring())
-            return {1, hasKey ? tr("Monitoring could not start; the settings window says why.")
-                              : tr("Monitoring needs a Gemini API key; add it in the settings window.")};
+            return {1, ready ? tr("Monitoring could not start; the settings window says why.")
+                       : gemini
+                           ? tr("Monitoring needs a Gemini API key; add it in the settings window.")
+                           : tr("Monitoring needs a usable model server; the settings window says why.")};
         return {0, monitoringSentence()};
     case Kind::MonitoringOff:
         if (m_appState->isMonitoring())
@@ -66,10 +69,10 @@ RemoteCommands::Reply RemoteCommands::execute(const RemoteCommand& command) {
         return {0, monitoringSentence()};
     case Kind::Launch:
     case Kind::Settings:
-        // The rule of a second launch: without a key the window leads into setup.
+        // The rule of a second launch: without a usable model the window leads into setup.
         if (m_settingsWindow)
-            m_settingsWindow->show(hasKey ? SettingsPresentationMode::Standard
-                                          : SettingsPresentationMode::Setup);
+            m_settingsWindow->show(ready ? SettingsPresentationMode::Standard
+                                         : SettingsPresentationMode::Setup);
         return {0, tr("The settings window is open.")};
     case Kind::History:
         if (m_openHistory)

@@ -90,10 +90,7 @@ void SettingsController::setConfidenceFromSlider(double value) {
 // MARK: - Gemini
 
 bool SettingsController::hasApiKey() const {
-    if (!m_appState)
-        return false;
-    const ModelConnection connection = m_appState->modelConnection();
-    return connection.needsApiKey() ? !connection.apiKey.isEmpty() : connection.problem().isEmpty();
+    return m_appState && m_appState->isModelReady();
 }
 
 bool SettingsController::acceptKeyLength(const QString& key) {

@@ -3,13 +3,10 @@
 
 #include "StartupDecision.h"
 
-#include "model/Records.h"
-
 namespace norvane {
 
-std::optional<SettingsPresentationMode> startupSettingsMode(const QString& storedApiKey,
-                                                            const QStringList& arguments) {
-    if (!nilIfBlank(storedApiKey))
+std::optional<SettingsPresentationMode> startupSettingsMode(bool modelReady, const QStringList& arguments) {
+    if (!modelReady)
         return SettingsPresentationMode::Setup;
     if (arguments.contains(kOpenSettingsArgument))
         return SettingsPresentationMode::Standard;

@@ -15,9 +15,9 @@ namespace norvane {
 // The launch switch that asks for the settings window when a key is already stored.
 inline const QString kOpenSettingsArgument = QStringLiteral("--open-settings");
 
-// Which settings window, if any, opens at launch: setup whenever the stored key is blank (whatever the
-// arguments), standard when the key is present and "--open-settings" is among the arguments, else none.
-std::optional<SettingsPresentationMode> startupSettingsMode(const QString& storedApiKey,
-                                                            const QStringList& arguments);
+// Which settings window, if any, opens at launch: setup whenever no model can be asked yet (no Gemini key,
+// or an unusable server; whatever the arguments), standard when one can and "--open-settings" is among the
+// arguments, else none.
+std::optional<SettingsPresentationMode> startupSettingsMode(bool modelReady, const QStringList& arguments);
 
 } // namespace norvane

@@ -248,6 +248,11 @@ ModelConnection AppState::modelConnection() const {
             m_openAIModel.trimmed(), m_openAIApiKey.trimmed()};
 }
 
+bool AppState::isModelReady() const {
+    const ModelConnection connection = modelConnection();
+    return connection.needsApiKey() ? !connection.apiKey.isEmpty() : connection.problem().isEmpty();
+}
+
 void AppState::setScreenshotInterval(double value) {
     const bool changed = m_screenshotInterval != value;
     m_screenshotInterval = value;

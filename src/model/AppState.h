@@ -110,6 +110,8 @@ public:
     void setOpenAIApiKey(const QString& value);
     // The chosen provider's connection, with that provider's key alone, trimmed.
     ModelConnection modelConnection() const;
+    // Requests can be made: Gemini with a key, or an OpenAI-compatible server at a usable address.
+    bool isModelReady() const;
     double screenshotInterval() const { return m_screenshotInterval; }
     void setScreenshotInterval(double value);
     double confidenceThreshold() const { return m_confidenceThreshold; }

@@ -78,7 +78,7 @@ MonitoringService::~MonitoringService() {
 // MARK: - Start and stop
 
 void MonitoringService::startFromUserRequest() {
-    if (!nilIfBlank(m_appState->apiKey())) {
+    if (!m_appState->isModelReady()) {
         m_settingsWindow->show(SettingsPresentationMode::Setup);
         return;
     }

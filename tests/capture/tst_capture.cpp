@@ -390,16 +390,19 @@ private Q_SLOTS:
         QFile::setPermissions(path, QFile::Permissions(0x6644));
         const Screenshot s = shot("Mail", "Inbox", "PIXELS-PIXELS");
         SentRequestLog log(path, &m_clock);
-        log.recordSentRequest(SentRequestKind::analysis, {s, s}, "Gemini chose not to interrupt.");
-        QVERIFY(QCoro::waitFor(
-            log.append({kShotTime, SentRequestKind::recommendation, {}, "Use a macro.", "Write a macro."})));
+        log.recordSentRequest(SentRequestKind::analysis, {s, s}, "Gemini chose not to interrupt.", {},
+                              "Gemini");
+        log.recordSentRequest(SentRequestKind::recommendation, {s}, "Use a macro.", "Write a macro.",
+                              "a model on this computer");
         const SentRequestPage page = QCoro::waitFor(log.readSentRequests(0, 50));
         QCOMPARE(page.total, 3);
         QStringList seen;
         for (const SentRequest& entry : page.entries)
-            seen << entry.kind + ": " + entry.outcome + " " + entry.prompt.value_or("-");
-        QCOMPARE(seen, (QStringList{"recommendation: Use a macro. Write a macro.",
-                                    "analysis: Gemini chose not to interrupt. -", "analysis: Old. -"}));
+            seen << entry.kind + ": " + entry.outcome + " " + entry.prompt.value_or("-") + " @" +
+                        entry.destination;
+        // Gemini, where every entry before there was a choice went, is stored as none.
+        QCOMPARE(seen, (QStringList{"recommendation: Use a macro. Write a macro. @a model on this computer",
+                                    "analysis: Gemini chose not to interrupt. - @", "analysis: Old. - @"}));
         QCOMPARE(page.entries[1].time, m_clock.now());
         QCOMPARE(page.entries[1].frames,
                  QList<SentFrame>(2, SentFrame{"Mail", "Inbox", Store::captureFileName(s)}));

@@ -78,16 +78,23 @@ private Q_SLOTS:
         QCOMPARE(h.capturer.captureRequests.size(), 3);
     }
 
-    // Monitoring starts only with a key (else the setup window) and screen recording, asked for first and
-    // then in the system settings (else the settings window). A start clears a pause and the disk buffer.
+    // Monitoring starts only with a model to ask (Gemini with a key, or a server at a usable address;
+    // else the setup window) and screen recording, asked for first and then in the system settings (else
+    // the settings window). A start clears a pause and the disk buffer.
     void startNeedsKeyAndScreenRecording() {
         using M = QList<SettingsPresentationMode>;
-        for (const auto& [key, grantedWhenAsked, windows] :
-             {std::tuple(" \n\t", true, M{SettingsPresentationMode::Setup}),
-              std::tuple("key", false, M{SettingsPresentationMode::Standard}),
-              std::tuple(" key ", true, M{})}) {
+        for (const auto& [key, server, grantedWhenAsked, windows] :
+             {std::tuple(" \n\t", "", true, M{SettingsPresentationMode::Setup}),
+              std::tuple("key", "", false, M{SettingsPresentationMode::Standard}),
+              std::tuple(" key ", "", true, M{}), std::tuple("", "http://127.0.0.1:11434/v1", true, M{}),
+              std::tuple("key", "http://10.0.0.5/v1", true, M{SettingsPresentationMode::Setup})}) {
             MonitoringHarness h;
             h.appState.setApiKey(key);
+            if (*server) {
+                h.appState.setModelProvider(QStringLiteral("openai"));
+                h.appState.setOpenAIBaseURL(QString::fromLatin1(server));
+                h.appState.setOpenAIModel(QStringLiteral("llava"));
+            }
             h.permissions.screenRecording = false;
             h.permissions.grantOnRequest = grantedWhenAsked;
             h.appState.pauseFor(30);
