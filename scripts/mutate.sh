@@ -137,7 +137,7 @@ provider-not-routed @@ analysis @@ analysis/ModelClients.cpp @@ connection.provi
 provider-key-crosses @@ app @@ model/AppState.cpp @@ m_openAIModel.trimmed(), m_openAIApiKey.trimmed()} @@ m_openAIModel.trimmed(), m_apiKey.trimmed()}
 plain-http-anywhere @@ model @@ model/ModelConnection.cpp @@ if (scheme == QLatin1String("http") && !isLoopbackHost(baseURL.host())) @@ if (false)
 gemini-model-ignored @@ analysis @@ analysis/GeminiClient.cpp @@ QStringLiteral("/v1beta/models/") + model + @@ QStringLiteral("/v1beta/models/") + modelIdentifier +
-local-destination-unsaid @@ capture @@ model/ModelConnection.cpp @@ return QStringLiteral("a model on this computer"); @@ return baseURL.host();
+local-destination-unsaid @@ model @@ model/ModelConnection.cpp @@ return QStringLiteral("a model on this computer"); @@ return baseURL.host();
 keyless-server-not-ready @@ monitoring @@ model/AppState.cpp @@ return connection.needsApiKey() ? !connection.apiKey.isEmpty() : connection.problem().isEmpty(); @@ return !connection.apiKey.isEmpty();
 EOF
 )

@@ -132,19 +132,23 @@ private Q_SLOTS:
 
     // MARK: settings
 
-    // Screenshots cross a network only encrypted, and nothing can be smuggled into the request's address.
+    // Screenshots cross a network only encrypted, and nothing can be smuggled into the request's address;
+    // the window and the history say where they go.
     void modelConnectionRules() {
+        const QString here = "a model on this computer";
         const std::tuple<QString, QString, QString> rows[] = {
-            {"http://127.0.0.1:11434/v1", "llava", "here"},  {"http://[::1]:8000/v1", "llava", "here"},
-            {"http://LocalHost/v1", "llava", "here"},        {"http://192.168.1.5/v1", "llava", "refused"},
-            {"http://example.com/v1", "llava", "refused"},   {"https://example.com/v1", "gpt-4o", "away"},
-            {"https://u:pw@example.com/v1", "x", "refused"}, {"https://example.com/v1", "a/b", "refused"},
+            {"http://127.0.0.1:11434/v1", "llava", here},
+            {"http://[::1]:8000/v1", "llava", here},
+            {"http://LocalHost/v1", "llava", here},
+            {"http://192.168.1.5/v1", "llava", "refused"},
+            {"http://example.com/v1", "llava", "refused"},
+            {"https://example.com/v1", "gpt-4o", "example.com"},
+            {"https://u:pw@example.com/v1", "x", "refused"},
+            {"https://example.com/v1", "a/b", "refused"},
             {"http://127.0.0.1/v1", "a?b", "refused"}};
         for (const auto& [url, model, verdict] : rows) {
             const ModelConnection connection{ModelProvider::OpenAICompatible, QUrl(url), model, {}};
-            const QString got = !connection.problem().isEmpty() ? "refused"
-                                : connection.isOnThisComputer() ? "here"
-                                                                : "away";
+            const QString got = connection.problem().isEmpty() ? connection.destination() : "refused";
             QCOMPARE(url + ' ' + model + ' ' + got, url + ' ' + model + ' ' + verdict);
         }
     }
