@@ -132,7 +132,7 @@ desk-success-keeps-failure-count @@ desktop @@ app/FailureNotifier.cpp @@ m_fail
 desk-autostart-exec-unquoted @@ desktop @@ app/LoginStartup.cpp @@ text = u'"' + quoted + u'"'; @@ (void)quoted;
 chat-json-mode-forgotten @@ analysis @@ analysis/OpenAICompatibleClient.cpp @@ m_refusesJsonObject.insert(server); @@ (void)server;
 chat-bearer-without-key @@ analysis @@ analysis/OpenAICompatibleClient.cpp @@ if (!connection.apiKey.isEmpty())\n        headers.append @@ headers.append
-chat-string-error-ignored @@ analysis @@ analysis/OpenAICompatibleClient.cpp @@ : error; @@ : QJsonValue();
+chat-string-error-ignored @@ analysis @@ analysis/OpenAICompatibleClient.cpp @@ .arg(statusCode), true); @@ .arg(statusCode), false);
 provider-not-routed @@ analysis @@ analysis/ModelClients.cpp @@ connection.provider == ModelProvider::OpenAICompatible @@ connection.provider == ModelProvider::Gemini
 provider-key-crosses @@ app @@ model/AppState.cpp @@ m_openAIModel.trimmed(), m_openAIApiKey.trimmed()} @@ m_openAIModel.trimmed(), m_apiKey.trimmed()}
 plain-http-anywhere @@ model @@ model/ModelConnection.cpp @@ if (scheme == QLatin1String("http") && !isLoopbackHost(baseURL.host())) @@ if (false)

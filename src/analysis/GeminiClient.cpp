@@ -8,7 +8,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStringDecoder>
 #include <QStringList>
 
 namespace norvane {
@@ -80,19 +79,6 @@ Expected<QString, GeminiClientError> replyText(const QByteArray& body) {
     return joined;
 }
 
-std::optional<QString> errorEnvelopeMessage(const QByteArray& body) {
-    auto parsed = JSONExtractor::parseJson(body);
-    if (!parsed || !parsed->isObject())
-        return std::nullopt;
-    const QJsonValue error = parsed->toObject().value(QStringLiteral("error"));
-    if (!error.isObject())
-        return std::nullopt;
-    const QJsonValue message = error.toObject().value(QStringLiteral("message"));
-    if (!message.isString())
-        return std::nullopt;
-    return message.toString();
-}
-
 } // namespace
 
 GeminiClient::GeminiClient(QUrl endpointBase, QObject* parent)
@@ -135,18 +121,8 @@ Expected<QString, GeminiClientError> GeminiClient::interpretResponse(int statusC
                                                                      const QString& model) {
     if (statusCode >= 200 && statusCode <= 299)
         return replyText(body);
-    const QString statusText = QStringLiteral("Gemini returned HTTP %1.").arg(statusCode);
-    // A failure needs a sentence the user can read; a blank message or body has none to offer.
-    if (auto message = errorEnvelopeMessage(body))
-        return GeminiClientError::apiError(
-            message->trimmed().isEmpty() ? statusText : friendlyErrorMessage(*message, model));
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder(body);
-    if (decoder.hasError())
-        return GeminiClientError::apiError(statusText);
-    if (text.trimmed().isEmpty())
-        return GeminiClientError::apiError(statusText);
-    return GeminiClientError::apiError(text);
+    return failedReply(body, QStringLiteral("Gemini returned HTTP %1.").arg(statusCode), false,
+                       [&model](const QString& message) { return friendlyErrorMessage(message, model); });
 }
 
 QString GeminiClient::friendlyErrorMessage(const QString& message, const QString& model) {

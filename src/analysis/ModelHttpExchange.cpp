@@ -3,10 +3,13 @@
 
 #include "ModelHttpExchange.h"
 
+#include "JSONExtractor.h"
+
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QStringDecoder>
 
 #include <QCoroNetworkReply>
 
@@ -33,6 +36,28 @@ bool isTransportFailure(QNetworkReply::NetworkError error) {
 }
 
 } // namespace
+
+GeminiClientError failedReply(const QByteArray& body, const QString& statusText, bool plainError,
+                              const std::function<QString(const QString&)>& polish) {
+    // A failure needs a sentence the user can read; a blank message or body has none to offer.
+    if (auto parsed = JSONExtractor::parseJson(body); parsed && parsed->isObject()) {
+        const QJsonValue error = parsed->toObject().value(QStringLiteral("error"));
+        const QJsonValue message = error.isObject() ? error.toObject().value(QStringLiteral("message"))
+                                   : plainError     ? error
+                                                    : QJsonValue();
+        if (message.isString()) {
+            const QString text = message.toString();
+            return GeminiClientError::apiError(text.trimmed().isEmpty() ? statusText
+                                               : polish                 ? polish(text)
+                                                                        : text);
+        }
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder(body);
+    if (decoder.hasError() || text.trimmed().isEmpty())
+        return GeminiClientError::apiError(statusText);
+    return GeminiClientError::apiError(text);
+}
 
 ModelHttpExchange::ModelHttpExchange(QString serverName, GeminiClientLimits limits, QObject* parent)
     : QObject(parent), m_serverName(std::move(serverName)), m_limits(limits),

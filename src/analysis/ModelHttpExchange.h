@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QUrl>
 
+#include <functional>
 #include <utility>
 
 class QNetworkAccessManager;
@@ -34,6 +35,12 @@ struct ModelHttpReply {
     int status = 0;
     QByteArray body;
 };
+
+// What a model server's error reply means to the user: the server's own message from its
+// {"error":{"message":…}} envelope (also {"error":"…"} where `plainError`) passed through `polish`, else the
+// body when it is readable text, else `statusText`.
+GeminiClientError failedReply(const QByteArray& body, const QString& statusText, bool plainError,
+                              const std::function<QString(const QString&)>& polish = {});
 
 // One POST of JSON to a model server and its whole reply, held to the limits. The network code both
 // model clients share; main thread, several exchanges may be in flight.

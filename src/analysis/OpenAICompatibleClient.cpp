@@ -10,7 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
-#include <QStringDecoder>
 #include <QStringList>
 
 #include <algorithm>
@@ -77,18 +76,6 @@ Expected<QString, GeminiClientError> replyText(const QByteArray& body) {
     return joined;
 }
 
-// OpenAI, vLLM and Ollama put the message in {"error":{"message":…}}; Ollama sometimes in {"error":"…"}.
-std::optional<QString> errorEnvelopeMessage(const QByteArray& body) {
-    auto parsed = JSONExtractor::parseJson(body);
-    if (!parsed || !parsed->isObject())
-        return std::nullopt;
-    const QJsonValue error = parsed->toObject().value(QStringLiteral("error"));
-    const QJsonValue message = error.isObject() ? error.toObject().value(QStringLiteral("message")) : error;
-    if (!message.isString())
-        return std::nullopt;
-    return message.toString();
-}
-
 bool hasControlCharacter(const QString& text) {
     return std::any_of(text.cbegin(), text.cend(),
                        [](QChar c) { return c.category() == QChar::Other_Control; });
@@ -137,14 +124,8 @@ Expected<QString, GeminiClientError> OpenAICompatibleClient::interpretResponse(i
                                                                                const QByteArray& body) {
     if (statusCode >= 200 && statusCode <= 299)
         return replyText(body);
-    const QString statusText = QStringLiteral("The model server returned HTTP %1.").arg(statusCode);
-    if (auto message = errorEnvelopeMessage(body))
-        return GeminiClientError::apiError(message->trimmed().isEmpty() ? statusText : *message);
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder(body);
-    if (decoder.hasError() || text.trimmed().isEmpty())
-        return GeminiClientError::apiError(statusText);
-    return GeminiClientError::apiError(text);
+    // OpenAI, vLLM and Ollama put the message in {"error":{"message":…}}; Ollama sometimes in {"error":"…"}.
+    return failedReply(body, QStringLiteral("The model server returned HTTP %1.").arg(statusCode), true);
 }
 
 QCoro::Task<Expected<QString, GeminiClientError>>
