@@ -29,7 +29,33 @@ Q_IMPORT_QML_PLUGIN(Norvane_SettingsPlugin)
 
 namespace norvane {
 
+namespace {
+
+void nameApplication() {
+    QCoreApplication::setApplicationName(QStringLiteral("Norvane"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(NORVANE_VERSION));
+    QCoreApplication::setOrganizationName(QStringLiteral("Norvane"));
+}
+
+// Help, usage errors and commands for a running Norvane need no display: they are dealt with before the
+// graphical application exists, so `norvane --status` works over SSH or from a timer. Nothing when
+// Norvane itself has to run in this process.
+std::optional<int> answerWithoutDisplay(int argc, char* argv[]) {
+    QCoreApplication client(argc, argv);
+    nameApplication();
+    installTranslations(&client);
+    const QStringList arguments = QCoreApplication::arguments();
+    const CommandLine commandLine = parseCommandLine(arguments);
+    if (commandLine.outcome != CommandLine::Outcome::Run)
+        return finishCommandLine(commandLine);
+    return forwardToRunningInstance(SingleInstance::defaultServerName(), commandLine.command, arguments);
+}
+
+} // namespace
+
 int runApplication(int argc, char* argv[], SharedInstances::Options options) {
+    if (const std::optional<int> exitCode = answerWithoutDisplay(argc, argv))
+        return *exitCode;
     limitAllocatorRetention();
     // The card and the settings page are small and mostly still: the software scene graph draws them in
     // a few milliseconds, where an OpenGL context would load a driver that stays mapped for the life of
@@ -38,23 +64,17 @@ int runApplication(int argc, char* argv[], SharedInstances::Options options) {
     if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Norvane"));
-    QApplication::setApplicationVersion(QStringLiteral(NORVANE_VERSION));
-    QApplication::setOrganizationName(QStringLiteral("Norvane"));
+    nameApplication();
     QApplication::setDesktopFileName(QStringLiteral("norvane"));
     installTranslations(&app);
     // A tray application: closing the settings window never ends it.
     QApplication::setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
     quitOnTerminationSignals(app);
 
+    // Norvane runs here; what it was asked to do once it runs, if anything.
     const QStringList arguments = QApplication::arguments();
     const CommandLine commandLine = parseCommandLine(arguments);
-    if (commandLine.outcome != CommandLine::Outcome::Run)
-        return finishCommandLine(commandLine);
     const QString socketName = SingleInstance::defaultServerName();
-    if (const std::optional<int> exitCode =
-            forwardToRunningInstance(socketName, commandLine.command, arguments))
-        return *exitCode;
 
     int result = 0;
     {

@@ -32,6 +32,10 @@ std::pair<int, QString> runNorvane(const QString& runtime, const char* arguments
     for (const char* folder : {"XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
         env.insert(QLatin1String(folder), runtime);
     env.insert(u"QT_LOGGING_RULES"_s, u"Norvane.*.info=false"_s); // the log shares standard error
+    // A terminal without a display, as over SSH: asking the running copy needs none.
+    env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    env.remove(u"DISPLAY"_s);
+    env.remove(u"WAYLAND_DISPLAY"_s);
     process.setProcessEnvironment(env);
     QSignalSpy finished(&process, &QProcess::finished);
     process.start(QStringLiteral(NORVANE_BINARY), QProcess::splitCommand(QString::fromUtf8(arguments)));
