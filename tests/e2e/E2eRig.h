@@ -6,6 +6,7 @@
 // typing pad the user works in, and waiting on both while the event loop turns.
 #include "platform/X11TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -129,6 +130,8 @@ public:
     }
     // Its log (stderr); a position in it (log().size()) stands for "from now on".
     QString log() {
+        // What the program has written may still wait in the pipe until the event loop reads it.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         m_stderr += m_process.readAllStandardError();
         return QString::fromUtf8(m_stderr);
     }
