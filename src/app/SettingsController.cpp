@@ -89,10 +89,6 @@ void SettingsController::setConfidenceFromSlider(double value) {
 
 // MARK: - Gemini
 
-bool SettingsController::hasApiKey() const {
-    return m_appState && m_appState->isModelReady();
-}
-
 bool SettingsController::acceptKeyLength(const QString& key) {
     // Real keys are a few dozen characters; a text this long is something else pasted by mistake, and
     // it would travel in every request.

@@ -44,7 +44,6 @@ class SettingsController : public QObject {
     Q_PROPERTY(QString confidenceText READ confidenceText NOTIFY confidenceChanged)
     Q_PROPERTY(double confidenceSliderValue READ confidenceSliderValue NOTIFY confidenceChanged)
 
-    Q_PROPERTY(bool hasApiKey READ hasApiKey NOTIFY apiKeyStatusChanged)
     Q_PROPERTY(int providerPreset READ providerPreset NOTIFY apiKeyStatusChanged)
     Q_PROPERTY(bool usesGemini READ usesGemini NOTIFY apiKeyStatusChanged)
     Q_PROPERTY(QStringList geminiModelChoices READ geminiModelChoices CONSTANT)
@@ -110,8 +109,6 @@ public:
     QString confidenceText() const;
     double confidenceSliderValue() const;
 
-    // Whether requests can be made: Gemini with a key, or a usable OpenAI-compatible server.
-    bool hasApiKey() const;
     // Why the text in a key field was not saved, or why the chosen server cannot be used; empty when
     // all is well.
     QString apiKeyProblem() const;
@@ -132,8 +129,8 @@ public:
     // Where screenshots go with the chosen service, in one sentence.
     QString destinationText() const;
     static constexpr qsizetype maximumApiKeyLength = 512;
-    bool canTestConnection() const { return hasApiKey() && !m_isTestingAPI; }
-    bool footerButtonEnabled() const { return !isSetup() || hasApiKey(); }
+    bool canTestConnection() const { return isModelReady() && !m_isTestingAPI; }
+    bool footerButtonEnabled() const { return !isSetup() || isModelReady(); }
     bool isTestingAPI() const { return m_isTestingAPI; }
     QString apiTestMessage() const { return m_apiTestMessage.value_or(QString()); }
     bool hasApiTestMessage() const { return m_apiTestMessage.has_value(); }
@@ -188,6 +185,7 @@ Q_SIGNALS:
 private:
     QCoro::Task<> runConnectionTest(ModelConnection connection);
     bool acceptKeyLength(const QString& key);
+    bool isModelReady() const { return m_appState && m_appState->isModelReady(); }
     void scheduleCaptureCount();
 
     SettingsPresentationMode m_mode;
