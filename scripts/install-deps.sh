@@ -18,6 +18,11 @@ PACKAGES=(
   # X11 backend
   libxcb1-dev libxcb-xinput-dev libxcb-shm0-dev libxcb-composite0-dev libxcb-ewmh-dev
   libxcb-icccm4-dev libxcb-res0-dev libxcb-xtest0-dev libxcb-image0-dev
+  # Wayland backend: the client library, wayland-scanner and the protocol descriptions; PipeWire for the
+  # screen-sharing portal's frames
+  libwayland-dev libwayland-bin wayland-protocols plasma-wayland-protocols libpipewire-0.3-dev
+  # tests: a headless Sway with its screen-sharing portal, PipeWire, Qt's Wayland client and injected keys
+  sway xdg-desktop-portal xdg-desktop-portal-wlr pipewire wireplumber qt6-wayland wtype
   # tests: a real X server, a window manager, injected input, clipboard read-back
   xvfb xauth openbox xdotool xclip x11-utils fonts-dejavu-core
   # tests: a private session bus (dbus-run-session)

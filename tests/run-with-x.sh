@@ -13,6 +13,7 @@ for _ in $(seq 400); do [ -s "$fdfile" ] && break; sleep 0.05; done
 export DISPLAY=":$(head -n1 "$fdfile")"
 rm -f "$fdfile"
 unset WAYLAND_DISPLAY
+export XDG_SESSION_TYPE=x11
 if [ "$DISPLAY" = ":" ]; then
     echo "run-with-x: Xvfb did not start" >&2
     kill "$xvfb_pid" 2>/dev/null

@@ -16,17 +16,13 @@
 #include "capture/ScreenshotService.h"
 #include "capture/SentRequestLog.h"
 #include "model/AppState.h"
+#include "model/Logging.h"
 #include "monitoring/InputActivityMonitor.h"
 #include "monitoring/MonitoringService.h"
 #include "nudge/NudgeCoordinator.h"
 #include "nudge/NudgePanelController.h"
 #include "nudge/SystemPasteboard.h"
-#include "platform/x11/SystemFrontmostWindowProvider.h"
-#include "platform/x11/SystemInputEventSource.h"
-#include "platform/x11/SystemScreenRecordingPermissionChecker.h"
-#include "platform/x11/SystemWindowImageCapture.h"
-#include "platform/x11/X11Connection.h"
-#include "platform/x11/X11SessionCapabilities.h"
+#include "platform/DesktopBackend.h"
 #include "platform/x11/X11WindowHints.h"
 
 #include <QCoreApplication>
@@ -49,6 +45,15 @@ GeminiClientLimits clientLimits(Clock* clock) {
     GeminiClientLimits limits;
     limits.clock = clock;
     return limits;
+}
+
+std::unique_ptr<DesktopBackend> makeDesktopBackend() {
+    const DesktopBackendChoice choice = chooseDesktopBackend(QProcessEnvironment::systemEnvironment());
+    const bool wayland = choice.kind == DesktopBackendKind::Wayland;
+    qCInfo(lcDesktopSession).noquote()
+        << QStringLiteral("Desktop backend: %1, because %2.")
+               .arg(wayland ? QStringLiteral("Wayland") : QStringLiteral("X11"), choice.reason);
+    return wayland ? makeWaylandDesktopBackend() : makeX11DesktopBackend();
 }
 
 void prepareNudgeWindow(QWindow* window) {
@@ -75,11 +80,8 @@ struct SharedServices {
 
     // MARK: - Platform
 
-    X11Connection x11;
-    SystemFrontmostWindowProvider frontmostWindows{&x11};
-    SystemWindowImageCapture windowImages{&x11}; // releases its shared memory on x11 when destroyed
-    SystemScreenRecordingPermissionChecker permissionChecker{&x11};
-    SystemInputEventSource inputEvents;
+    std::unique_ptr<DesktopBackend> desktop = makeDesktopBackend();
+    InputEventSource* inputEvents = desktop->inputEvents();
 
     // MARK: - Capture and storage
 
@@ -120,21 +122,21 @@ struct SharedServices {
 
 SharedServices::SharedServices(Clock* clock, const QUrl& geminiEndpointBase)
     : appState(&settings, &nudgePresenter, clock),
-      screenshots(&frontmostWindows, &windowImages, &permissionChecker, clock),
+      screenshots(desktop->frontmostWindows(), desktop->windowImages(), desktop->permissionChecker(), clock),
       diskStore(std::nullopt, nullptr, clock),
       sentRequests(QFileInfo(diskStore.rootDirectoryURL()).path() + QStringLiteral("/sent-requests.jsonl"),
                    clock, diskStore.capturesDirectoryURL()),
       modelClients(geminiEndpointBase, clientLimits(clock)),
       captureRetention(
           &appState, &diskStore, [this] { return &monitoring; }, clock),
-      permissions(&permissionChecker, [this] { return x11SessionCapabilities(&x11, &inputEvents); }),
-      settingsWindow(&appState, &modelClients, &permissions, clock), inputActivity(&inputEvents, clock),
+      permissions(desktop->permissionChecker(), [this] { return desktop->sessionCapabilities(); }),
+      settingsWindow(&appState, &modelClients, &permissions, clock), inputActivity(inputEvents, clock),
       monitoring(&screenshots, &opportunityAnalyzer, &appState, &inputActivity, &diskStore, &settingsWindow,
                  &permissions, clock),
       nudgeCoordinator(
           &pasteboard, &appState, &screenshots, [this] { return monitoring.screenshotBuffer(); },
           &recommendationEngine, &diskStore, clock),
-      nudgePanel(&appState, &nudgeCoordinator, clock, &inputEvents, prepareNudgeWindow),
+      nudgePanel(&appState, &nudgeCoordinator, clock, inputEvents, prepareNudgeWindow),
       shellCommands(&appState, &monitoring, &settingsWindow, [] { QCoreApplication::quit(); }),
       history(&sentRequests, diskStore.capturesDirectoryURL(), &pasteboard) {
     screenshots.setExclusionSource(&appState);
@@ -189,28 +191,6 @@ QUrl SharedInstances::geminiEndpointBase() const {
 
 AppState* AppState::shared() {
     return &services().appState;
-}
-
-// MARK: - Platform
-
-X11Connection* X11Connection::shared() {
-    return &services().x11;
-}
-
-SystemFrontmostWindowProvider* SystemFrontmostWindowProvider::shared() {
-    return &services().frontmostWindows;
-}
-
-SystemWindowImageCapture* SystemWindowImageCapture::shared() {
-    return &services().windowImages;
-}
-
-SystemScreenRecordingPermissionChecker* SystemScreenRecordingPermissionChecker::shared() {
-    return &services().permissionChecker;
-}
-
-SystemInputEventSource* SystemInputEventSource::shared() {
-    return &services().inputEvents;
 }
 
 // MARK: - Capture and storage

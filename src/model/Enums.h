@@ -23,7 +23,7 @@ enum class ScreenshotCaptureReason {
     WindowSwitch,
     CooldownInterval
 };
-enum class MeaningfulInputKind { Keyboard, MouseDown, MouseDrag, Scroll };
+enum class MeaningfulInputKind { Keyboard, MouseDown, MouseDrag, Scroll, Activity };
 enum class OpportunityCategory { ManualWork, Stuck, InefficientPrompting, SlowWorkflow, MissedAutomation };
 enum class NudgeOutcome { Shown, CloseButton, AutoDismissed, NotNow, RecommendationShown, NotUseful };
 enum class NudgePipelineState {
@@ -56,7 +56,8 @@ NORVANE_RAW_VALUES(ScreenshotCaptureReason, {ScreenshotCaptureReason::ResumedAft
                    {ScreenshotCaptureReason::CooldownInterval, "cooldown-interval"})
 NORVANE_RAW_VALUES(MeaningfulInputKind, {MeaningfulInputKind::Keyboard, "keyboard"},
                    {MeaningfulInputKind::MouseDown, "mouse-down"},
-                   {MeaningfulInputKind::MouseDrag, "mouse-drag"}, {MeaningfulInputKind::Scroll, "scroll"})
+                   {MeaningfulInputKind::MouseDrag, "mouse-drag"}, {MeaningfulInputKind::Scroll, "scroll"},
+                   {MeaningfulInputKind::Activity, "activity"})
 NORVANE_RAW_VALUES(OpportunityCategory, {OpportunityCategory::ManualWork, "manual-work"},
                    {OpportunityCategory::Stuck, "stuck"},
                    {OpportunityCategory::InefficientPrompting, "inefficient-prompting"},

@@ -20,6 +20,7 @@ Q_LOGGING_CATEGORY(lcCaptureRetention, "Norvane.CaptureRetention", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcSessionBusService, "Norvane.SessionBusService", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcFailureNotifier, "Norvane.FailureNotifier", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcLoginStartup, "Norvane.LoginStartup", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcDesktopSession, "Norvane.DesktopSession", QtInfoMsg)
 
 namespace norvane {
 

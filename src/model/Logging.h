@@ -21,6 +21,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcCaptureRetention)
 Q_DECLARE_LOGGING_CATEGORY(lcSessionBusService)
 Q_DECLARE_LOGGING_CATEGORY(lcFailureNotifier)
 Q_DECLARE_LOGGING_CATEGORY(lcLoginStartup)
+Q_DECLARE_LOGGING_CATEGORY(lcDesktopSession)
 
 class QString;
 

@@ -31,6 +31,8 @@ std::optional<MeaningfulInputKind> InputActivityMonitor::meaningfulKind(InputEve
         return MeaningfulInputKind::Keyboard;
     case InputEventType::ScrollWheel:
         return MeaningfulInputKind::Scroll;
+    case InputEventType::ActivityReported:
+        return MeaningfulInputKind::Activity;
     case InputEventType::LeftMouseUp:
     case InputEventType::RightMouseUp:
     case InputEventType::OtherMouseUp:

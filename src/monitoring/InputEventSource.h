@@ -30,6 +30,9 @@ enum class InputEventType {
     KeyUp,
     ModifierKeyChanged, // a modifier key (Shift, Control, Alt, Super, ...) went down or up on its own
     ScrollWheel,
+    // The desktop reported input without saying which (Wayland's idle notifications): some key,
+    // button, scroll or pointer motion within the last second.
+    ActivityReported,
 };
 
 struct InputEvent {

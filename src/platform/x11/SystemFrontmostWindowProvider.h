@@ -17,7 +17,6 @@ class SystemFrontmostWindowProvider : public FrontmostWindowProviding {
 public:
     explicit SystemFrontmostWindowProvider(X11Connection* connection);
 
-    static SystemFrontmostWindowProvider* shared();
 
     std::optional<FrontmostWindowInfo> frontmostWindowInfo() override;
 

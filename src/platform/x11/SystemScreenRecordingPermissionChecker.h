@@ -15,7 +15,6 @@ class SystemScreenRecordingPermissionChecker : public ScreenRecordingPermissionC
 public:
     explicit SystemScreenRecordingPermissionChecker(X11Connection* connection);
 
-    static SystemScreenRecordingPermissionChecker* shared();
 
     bool hasScreenRecordingPermission() override;
 

@@ -69,7 +69,6 @@ public:
     X11Connection(const QString& displayName, Options options, QObject* parent = nullptr);
     ~X11Connection() override;
 
-    static X11Connection* shared();
 
     // True when a display can be used now; connects when needed.
     bool ensureConnected();

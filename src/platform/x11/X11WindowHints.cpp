@@ -93,6 +93,8 @@ bool keepOutOfTaskbarAndPager(QWindow* window) {
 }
 
 bool hasCompositingManager() {
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return true; // every Wayland compositor composites
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (!x11 || !x11->connection())
         return false;

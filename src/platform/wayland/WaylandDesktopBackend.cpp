@@ -1,0 +1,167 @@
+// SPDX-FileCopyrightText: 2026 The Norvane developers
+// SPDX-License-Identifier: MIT
+
+#include "platform/DesktopBackend.h"
+
+#include "WaylandActivitySource.h"
+#include "WaylandConnection.h"
+#include "WaylandScreencopy.h"
+#include "WaylandToplevels.h"
+#include "WaylandWindowCapture.h"
+#include "model/Logging.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+namespace norvane {
+
+namespace {
+
+QString tr(const char* text) {
+    return QCoreApplication::translate("SessionCapabilities", text);
+}
+
+QString ownAppId() {
+    const QString desktopFile = QGuiApplication::desktopFileName();
+    return desktopFile.isEmpty() ? QStringLiteral("norvane") : desktopFile;
+}
+
+// Where the compositor names no windows, the whole screen stands in for the frontmost one.
+class WaylandFrontmostWindow final : public FrontmostWindowProviding {
+public:
+    explicit WaylandFrontmostWindow(WaylandToplevels* toplevels) : m_toplevels(toplevels) {}
+    std::optional<FrontmostWindowInfo> frontmostWindowInfo() override {
+        if (m_toplevels->isAvailable())
+            return m_toplevels->frontmostWindowInfo();
+        return FrontmostWindowInfo{
+            WaylandWindowCapture::kWholeScreen, tr("Screen"), tr("Whole screen"), false, {}, false};
+    }
+
+private:
+    WaylandToplevels* m_toplevels;
+};
+
+class WaylandCaptureCheck final : public ScreenRecordingPermissionChecking {
+public:
+    WaylandCaptureCheck(WaylandConnection* connection, WaylandScreencopy* screencopy)
+        : m_connection(connection), m_screencopy(screencopy) {}
+    bool hasScreenRecordingPermission() override {
+        const bool possible = m_screencopy->isAvailable();
+        if (!possible && !m_reported) {
+            qCCritical(lcScreenshotService).noquote()
+                << QStringLiteral("Screen capture is not possible: %1")
+                       .arg(m_connection->display()
+                                ? QStringLiteral("this Wayland compositor lets no program copy the screen "
+                                                 "without asking.")
+                                : m_connection->unavailableReason());
+        }
+        m_reported = !possible;
+        return possible;
+    }
+
+private:
+    WaylandConnection* m_connection;
+    WaylandScreencopy* m_screencopy;
+    bool m_reported = false;
+};
+
+// Declared after what each is given, so they go in the reverse order.
+class WaylandDesktopBackend final : public DesktopBackend {
+public:
+    FrontmostWindowProviding* frontmostWindows() override { return &m_frontmostWindow; }
+    WindowImageCapturing* windowImages() override { return &m_windowImages; }
+    ScreenRecordingPermissionChecking* permissionChecker() override { return &m_captureCheck; }
+    InputEventSource* inputEvents() override { return &m_activity; }
+    QList<SessionCapability> sessionCapabilities() override;
+
+private:
+    WaylandConnection m_connection;
+    WaylandActivitySource m_activity{&m_connection, QDBusConnection::sessionBus()};
+    WaylandToplevels m_toplevels{&m_connection, ownAppId()};
+    WaylandScreencopy m_screencopy{&m_connection};
+    WaylandWindowCapture m_windowImages{&m_connection, &m_toplevels, &m_screencopy};
+    WaylandFrontmostWindow m_frontmostWindow{&m_toplevels};
+    WaylandCaptureCheck m_captureCheck{&m_connection, &m_screencopy};
+};
+
+QList<SessionCapability> WaylandDesktopBackend::sessionCapabilities() {
+    using Mechanism = WaylandActivitySource::Mechanism;
+    const auto entry = [](const char* name, bool available, const char* explanation) {
+        return SessionCapability{tr(name), available, tr(explanation)};
+    };
+    const bool connected = m_connection.ensureConnected();
+    QList<SessionCapability> cards;
+    cards.append(connected
+                     ? entry(QT_TRANSLATE_NOOP("SessionCapabilities", "Wayland compositor"), true,
+                             QT_TRANSLATE_NOOP("SessionCapabilities",
+                                               "Norvane talks to this session's compositor directly."))
+                     : SessionCapability{tr(QT_TRANSLATE_NOOP("SessionCapabilities", "Wayland compositor")),
+                                         false, m_connection.unavailableReason()});
+
+    const Mechanism activity = m_activity.mechanism();
+    const char* activityName = QT_TRANSLATE_NOOP("SessionCapabilities", "Keyboard and mouse activity");
+    switch (activity) {
+    case Mechanism::ExtIdleNotify:
+    case Mechanism::KdeIdle:
+        cards.append(entry(activityName, true,
+                           QT_TRANSLATE_NOOP("SessionCapabilities",
+                                             "The compositor says when input starts and stops, to about a "
+                                             "second. It does not say which key or button, and moving the "
+                                             "pointer counts as activity too.")));
+        break;
+    case Mechanism::MutterIdleMonitor:
+        cards.append(
+            entry(activityName, true,
+                  QT_TRANSLATE_NOOP("SessionCapabilities",
+                                    "GNOME's idle monitor says when input starts and stops, to about "
+                                    "a second. It does not say which key or button, and moving the "
+                                    "pointer counts as activity too.")));
+        break;
+    case Mechanism::None:
+        cards.append(SessionCapability{tr(activityName), false, m_activity.unavailableReason()});
+        break;
+    }
+
+    cards.append(
+        m_toplevels.isAvailable()
+            ? entry(QT_TRANSLATE_NOOP("SessionCapabilities", "Active window"), true,
+                    QT_TRANSLATE_NOOP("SessionCapabilities",
+                                      "The compositor names the active window and its application."))
+            : entry(QT_TRANSLATE_NOOP("SessionCapabilities", "Active window"), false,
+                    QT_TRANSLATE_NOOP("SessionCapabilities",
+                                      "This compositor does not tell other programs which window is active "
+                                      "(GNOME needs an extension for that), so Norvane captures the whole "
+                                      "screen in place of one window.")));
+
+    const bool screencopy = m_screencopy.isAvailable();
+    const char* captureName = QT_TRANSLATE_NOOP("SessionCapabilities", "Window capture");
+    if (screencopy && m_windowImages.knowsWindowPlaces())
+        cards.append(
+            entry(captureName, true,
+                  QT_TRANSLATE_NOOP("SessionCapabilities",
+                                    "Screencopy copies the active window's part of the screen without a "
+                                    "dialog; Sway says where the window lies. A window that Norvane's "
+                                    "own card covers is not captured.")));
+    else if (screencopy)
+        cards.append(
+            entry(captureName, true,
+                  QT_TRANSLATE_NOOP("SessionCapabilities",
+                                    "Screencopy copies the whole screen that shows the active window: "
+                                    "this compositor does not say where windows lie, so other windows "
+                                    "on that screen are in the picture too.")));
+    else
+        cards.append(
+            entry(captureName, false,
+                  QT_TRANSLATE_NOOP("SessionCapabilities",
+                                    "This compositor lets no program copy the screen without asking, "
+                                    "so no capture is possible.")));
+    return cards;
+}
+
+} // namespace
+
+std::unique_ptr<DesktopBackend> makeWaylandDesktopBackend() {
+    return std::make_unique<WaylandDesktopBackend>();
+}
+
+} // namespace norvane
