@@ -117,6 +117,38 @@ private Q_SLOTS:
         QTEST(choice.reason, "reason");
     }
 
+    // The shared screen cut to the window: in the frame's own pixels, on a monitor anywhere in the layout.
+    void cutOutWindow_data() {
+        QTest::addColumn<QSize>("frame");
+        QTest::addColumn<QRect>("area");
+        QTest::addColumn<QRect>("window");
+        QTest::addColumn<QRect>("expected"); // in frame pixels; empty for no picture
+        QTest::newRow("inside") << QSize(200, 100) << QRect(0, 0, 200, 100) << QRect(50, 20, 40, 30)
+                                << QRect(50, 20, 40, 30);
+        QTest::newRow("scaled monitor")
+            << QSize(400, 200) << QRect(0, 0, 200, 100) << QRect(50, 20, 40, 30) << QRect(100, 40, 80, 60);
+        QTest::newRow("second monitor, window across the edge")
+            << QSize(200, 100) << QRect(1920, 0, 200, 100) << QRect(1900, 10, 50, 50) << QRect(0, 10, 30, 50);
+        QTest::newRow("window on another monitor")
+            << QSize(200, 100) << QRect(1920, 0, 200, 100) << QRect(0, 0, 300, 300) << QRect();
+    }
+    void cutOutWindow() {
+        QFETCH(QSize, frame);
+        QFETCH(QRect, area);
+        QFETCH(QRect, window);
+        QFETCH(QRect, expected);
+        QImage picture(frame, QImage::Format_RGB32);
+        for (int y = 0; y < frame.height(); ++y)
+            for (int x = 0; x < frame.width(); ++x)
+                picture.setPixel(x, y, qRgb(x % 256, y % 256, x / 256));
+        const auto cut = norvane::cutOutWindow(picture, area, window);
+        QCOMPARE(cut.has_value(), !expected.isEmpty());
+        if (cut) {
+            QCOMPARE(cut->size(), expected.size());
+            QCOMPARE(cut->pixel(0, 0), picture.pixel(expected.topLeft()));
+        }
+    }
+
     // The compositor's idle notice reaches the activity monitor: input counts at once and keeps counting
     // once a second while it goes on; a quiet seat adds nothing.
     void activityReachesTheMonitor() {
@@ -174,7 +206,7 @@ private Q_SLOTS:
         QCOMPARE(info->appName, "org.example.Editor");
         QCOMPARE(info->classNames, QStringList{"org.example.Editor"});
         QVERIFY(!info->isOwnApp);
-        const auto toplevel = m_toplevels->toplevel(info->windowID);
+        const auto toplevel = m_toplevels->window(info->windowID);
         QVERIFY(toplevel && toplevel->activated && toplevel->outputs.size() == 1);
     }
 
@@ -218,6 +250,9 @@ private Q_SLOTS:
         QVERIFY(swaymsg(QStringLiteral("[pid=%1] move position 0 0").arg(ownPid)));
         QTRY_VERIFY_WITH_TIMEOUT(capture(windows, frontmost()->windowID).has_value(), 5000);
 
+        // The whole screen stands in where windows have no known place: never while Norvane shows a window.
+        QVERIFY(!capture(windows, WaylandWindowCapture::kWholeScreen));
+        card.hide();
         const auto screen = capture(windows, WaylandWindowCapture::kWholeScreen);
         QVERIFY(screen && screen->width() == 1024); // the 1280x800 output, reduced like any capture
     }

@@ -5,6 +5,7 @@
 
 #include "WaylandActivitySource.h"
 #include "WaylandConnection.h"
+#include "WaylandPlasmaWindows.h"
 #include "WaylandScreencopy.h"
 #include "WaylandToplevels.h"
 #include "WaylandWindowCapture.h"
@@ -26,19 +27,45 @@ QString ownAppId() {
     return desktopFile.isEmpty() ? QStringLiteral("norvane") : desktopFile;
 }
 
-// Where the compositor names no windows, the whole screen stands in for the frontmost one.
-class WaylandFrontmostWindow final : public FrontmostWindowProviding {
+// The window list the compositor offers: wlroots' or KDE's. Where it names no windows, the whole screen
+// stands in for the frontmost one.
+class WaylandWindows final : public WaylandWindowList {
 public:
-    explicit WaylandFrontmostWindow(WaylandToplevels* toplevels) : m_toplevels(toplevels) {}
+    WaylandWindows(WaylandToplevels* toplevels, WaylandPlasmaWindows* plasma)
+        : m_toplevels(toplevels), m_plasma(plasma) {}
+    bool isAvailable() override { return list() != nullptr; }
+    QList<WaylandWindow> windows() const override {
+        return m_list ? m_list->windows() : QList<WaylandWindow>();
+    }
     std::optional<FrontmostWindowInfo> frontmostWindowInfo() override {
-        if (m_toplevels->isAvailable())
-            return m_toplevels->frontmostWindowInfo();
+        if (WaylandWindowList* windows = list())
+            return windows->frontmostWindowInfo();
         return FrontmostWindowInfo{
             WaylandWindowCapture::kWholeScreen, tr("Screen"), tr("Whole screen"), false, {}, false};
     }
+    // Which protocol names the windows, for the settings window; empty when none does.
+    QString protocol() {
+        WaylandWindowList* windows = list();
+        return windows == m_toplevels ? QStringLiteral("wlr-foreign-toplevel-management")
+               : windows              ? QStringLiteral("KDE Plasma window management")
+                                      : QString();
+    }
+
+protected:
+    QString ownAppId() const override { return {}; }
 
 private:
+    WaylandWindowList* list() {
+        if (!m_list)
+            m_list = m_toplevels->isAvailable() ? static_cast<WaylandWindowList*>(m_toplevels)
+                     : m_plasma->isAvailable()  ? static_cast<WaylandWindowList*>(m_plasma)
+                                                : nullptr;
+        return m_list;
+    }
+
     WaylandToplevels* m_toplevels;
+    WaylandPlasmaWindows* m_plasma;
+    WaylandWindowList* m_list = nullptr;
 };
 
 class WaylandCaptureCheck final : public ScreenRecordingPermissionChecking {
@@ -68,7 +95,7 @@ private:
 // Declared after what each is given, so they go in the reverse order.
 class WaylandDesktopBackend final : public DesktopBackend {
 public:
-    FrontmostWindowProviding* frontmostWindows() override { return &m_frontmostWindow; }
+    FrontmostWindowProviding* frontmostWindows() override { return &m_windows; }
     WindowImageCapturing* windowImages() override { return &m_windowImages; }
     ScreenRecordingPermissionChecking* permissionChecker() override { return &m_captureCheck; }
     InputEventSource* inputEvents() override { return &m_activity; }
@@ -78,9 +105,10 @@ private:
     WaylandConnection m_connection;
     WaylandActivitySource m_activity{&m_connection, QDBusConnection::sessionBus()};
     WaylandToplevels m_toplevels{&m_connection, ownAppId()};
+    WaylandPlasmaWindows m_plasmaWindows{&m_connection, ownAppId()};
+    WaylandWindows m_windows{&m_toplevels, &m_plasmaWindows};
     WaylandScreencopy m_screencopy{&m_connection};
-    WaylandWindowCapture m_windowImages{&m_connection, &m_toplevels, &m_screencopy};
-    WaylandFrontmostWindow m_frontmostWindow{&m_toplevels};
+    WaylandWindowCapture m_windowImages{&m_connection, &m_windows, &m_screencopy};
     WaylandCaptureCheck m_captureCheck{&m_connection, &m_screencopy};
 };
 
@@ -122,11 +150,14 @@ QList<SessionCapability> WaylandDesktopBackend::sessionCapabilities() {
         break;
     }
 
+    const QString windowProtocol = m_windows.protocol();
     cards.append(
-        m_toplevels.isAvailable()
-            ? entry(QT_TRANSLATE_NOOP("SessionCapabilities", "Active window"), true,
-                    QT_TRANSLATE_NOOP("SessionCapabilities",
-                                      "The compositor names the active window and its application."))
+        !windowProtocol.isEmpty()
+            ? SessionCapability{tr(QT_TRANSLATE_NOOP("SessionCapabilities", "Active window")), true,
+                                tr(QT_TRANSLATE_NOOP("SessionCapabilities",
+                                                     "The compositor names the active window and its "
+                                                     "application (%1)."))
+                                    .arg(windowProtocol)}
             : entry(QT_TRANSLATE_NOOP("SessionCapabilities", "Active window"), false,
                     QT_TRANSLATE_NOOP("SessionCapabilities",
                                       "This compositor does not tell other programs which window is active "

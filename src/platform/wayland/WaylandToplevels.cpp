@@ -7,8 +7,6 @@
 
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 
-#include <QCoreApplication>
-
 #include <algorithm>
 
 namespace norvane {
@@ -17,8 +15,8 @@ namespace norvane {
 struct WaylandToplevels::Entry {
     WaylandToplevels* owner = nullptr;
     zwlr_foreign_toplevel_handle_v1* handle = nullptr;
-    Toplevel current;
-    Toplevel pending;
+    WaylandWindow current;
+    WaylandWindow pending;
     bool announced = false; // a first `done` arrived
 };
 
@@ -82,7 +80,7 @@ void WaylandToplevels::handleToplevel(void* data, zwlr_foreign_toplevel_manager_
             static_cast<Entry*>(data)->pending.outputs.removeAll(output);
         },
         [](void* data, zwlr_foreign_toplevel_handle_v1*, wl_array* states) {
-            Toplevel& toplevel = static_cast<Entry*>(data)->pending;
+            WaylandWindow& toplevel = static_cast<Entry*>(data)->pending;
             toplevel.activated = toplevel.fullScreen = toplevel.minimized = false;
             const auto* state = static_cast<const uint32_t*>(states->data);
             for (size_t i = 0; i < states->size / sizeof(uint32_t); ++i) {
@@ -110,43 +108,12 @@ void WaylandToplevels::handleToplevel(void* data, zwlr_foreign_toplevel_manager_
     self->m_entries.push_back(std::move(entry));
 }
 
-std::optional<WaylandToplevels::Toplevel> WaylandToplevels::toplevel(quint32 number) const {
+QList<WaylandWindow> WaylandToplevels::windows() const {
+    QList<WaylandWindow> windows;
     for (const auto& entry : m_entries)
-        if (entry->announced && entry->current.number == number)
-            return entry->current;
-    return std::nullopt;
-}
-
-WindowSnapshot WaylandToplevels::snapshot() const {
-    WindowSnapshot snapshot;
-    const auto active = std::find_if(m_entries.begin(), m_entries.end(), [](const auto& entry) {
-        return entry->announced && entry->current.activated && !entry->current.minimized;
-    });
-    if (active == m_entries.end())
-        return snapshot;
-    const Toplevel& window = (*active)->current;
-    FrontmostApplication application;
-    // The protocol names no process; Norvane's own windows are known by their application id.
-    if (!m_ownAppId.isEmpty() && window.appId.compare(m_ownAppId, Qt::CaseInsensitive) == 0)
-        application.processIdentifier = QCoreApplication::applicationPid();
-    if (!window.appId.isEmpty()) {
-        application.localizedName = window.appId;
-        application.classNames = {window.appId};
-    }
-    snapshot.application = application;
-    WindowListEntry entry;
-    entry.windowNumber = window.number;
-    entry.ownerProcessIdentifier = application.processIdentifier;
-    entry.name = window.title;
-    snapshot.windows = {entry};
-    snapshot.focused = FocusedWindowInfo{window.number, window.title, window.fullScreen};
-    return snapshot;
-}
-
-std::optional<FrontmostWindowInfo> WaylandToplevels::frontmostWindowInfo() {
-    if (!isAvailable())
-        return std::nullopt;
-    return chooseFrontmostWindow(snapshot(), QCoreApplication::applicationPid());
+        if (entry->announced)
+            windows.append(entry->current);
+    return windows;
 }
 
 } // namespace norvane

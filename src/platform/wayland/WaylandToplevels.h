@@ -3,8 +3,7 @@
 
 #pragma once
 
-#include "capture/WindowChoice.h"
-#include "model/ServiceInterfaces.h"
+#include "WaylandWindowList.h"
 
 #include <QObject>
 
@@ -13,39 +12,26 @@
 
 struct zwlr_foreign_toplevel_manager_v1;
 struct zwlr_foreign_toplevel_handle_v1;
-struct wl_output;
 
 namespace norvane {
 
 class WaylandConnection;
 
-// The compositor's list of application windows, through wlroots' foreign-toplevel management (Sway,
-// Hyprland, labwc, Wayfire and other wlroots compositors). Each window gets a number of Norvane's own,
-// stable while it exists; the frontmost one is the window the compositor marks activated.
-class WaylandToplevels : public QObject, public FrontmostWindowProviding {
+// The window list of wlroots compositors (Sway, Hyprland, labwc, Wayfire and others), through
+// foreign-toplevel management. It names each window's application id, title and state, but neither its
+// process nor its place.
+class WaylandToplevels : public QObject, public WaylandWindowList {
     Q_OBJECT
 public:
     // `ownAppId` is the application id Norvane's own windows carry.
     WaylandToplevels(WaylandConnection* connection, QString ownAppId, QObject* parent = nullptr);
     ~WaylandToplevels() override;
 
-    // Whether the compositor offers the list; starts following it on first use.
-    bool isAvailable();
+    bool isAvailable() override;
+    QList<WaylandWindow> windows() const override;
 
-    std::optional<FrontmostWindowInfo> frontmostWindowInfo() override;
-
-    struct Toplevel {
-        quint32 number = 0;
-        QString title;
-        QString appId;
-        bool activated = false;
-        bool fullScreen = false;
-        bool minimized = false;
-        QList<wl_output*> outputs; // where it shows
-    };
-    // A window by its number, while it exists.
-    std::optional<Toplevel> toplevel(quint32 number) const;
-    WindowSnapshot snapshot() const;
+protected:
+    QString ownAppId() const override { return m_ownAppId; }
 
 private:
     struct Entry;

@@ -6,12 +6,13 @@
 #include "SwayIpc.h"
 #include "WaylandConnection.h"
 #include "WaylandScreencopy.h"
-#include "WaylandToplevels.h"
+#include "WaylandWindowList.h"
 #include "model/Logging.h"
 #include "platform/x11/WindowImageReduction.h"
 
-#include <QCoreApplication>
 #include <QCoroFuture>
+#include <QGuiApplication>
+#include <QWindow>
 #include <QtConcurrent>
 
 namespace norvane {
@@ -25,11 +26,28 @@ std::optional<QImage> reduced(const QImage& image, QSize target) {
     return result;
 }
 
+// Whether one of this program's windows is on screen.
+bool ownWindowShowing() {
+    const QWindowList windows = QGuiApplication::topLevelWindows();
+    return std::any_of(windows.begin(), windows.end(),
+                       [](const QWindow* window) { return window->isVisible() && window->isExposed(); });
+}
+
 } // namespace
 
-WaylandWindowCapture::WaylandWindowCapture(WaylandConnection* connection, WaylandToplevels* toplevels,
+std::optional<QImage> cutOutWindow(const QImage& frame, QRect area, QRect window) {
+    const QRect visible = window & area;
+    if (frame.isNull() || visible.isEmpty())
+        return std::nullopt;
+    const double sx = double(frame.width()) / area.width(), sy = double(frame.height()) / area.height();
+    const QRectF scaled((visible.x() - area.x()) * sx, (visible.y() - area.y()) * sy, visible.width() * sx,
+                        visible.height() * sy);
+    return frame.copy(scaled.toAlignedRect() & frame.rect());
+}
+
+WaylandWindowCapture::WaylandWindowCapture(WaylandConnection* connection, WaylandWindowList* windows,
                                            WaylandScreencopy* screencopy, double maxLongestEdge)
-    : m_connection(connection), m_toplevels(toplevels), m_screencopy(screencopy),
+    : m_connection(connection), m_windows(windows), m_screencopy(screencopy),
       m_maxLongestEdge(maxLongestEdge), m_swaySocket(qEnvironmentVariable("SWAYSOCK")) {}
 
 QCoro::Task<std::optional<QImage>> WaylandWindowCapture::captureWindowImage(quint32 windowID) {
@@ -48,35 +66,71 @@ QCoro::Task<std::optional<QImage>> WaylandWindowCapture::captureWindowImage(quin
 }
 
 QCoro::Task<std::optional<QImage>> WaylandWindowCapture::captureFullSize(quint32 windowID) {
-    if (!m_connection || !m_connection->ensureConnected() || m_connection->outputs().isEmpty())
+    if (!m_connection || !m_connection->ensureConnected())
         co_return std::nullopt;
-    if (windowID == kWholeScreen)
-        co_return co_await m_screencopy->capture(m_connection->outputs().constFirst().output);
+    const bool screencopy = m_screencopy->isAvailable() && !m_connection->outputs().isEmpty();
+    const std::optional<WaylandWindow> window =
+        windowID == kWholeScreen ? std::nullopt : m_windows->window(windowID);
+    if (windowID != kWholeScreen && !window)
+        co_return std::nullopt;
 
-    const auto toplevel = m_toplevels->toplevel(windowID);
-    if (!toplevel)
-        co_return std::nullopt;
-    const auto tree = readSwayTree(m_swaySocket);
-    const auto place = tree ? findSwayWindow(*tree, toplevel->appId, toplevel->title) : std::nullopt;
-    if (!place) {
-        // Where the window lies is unknown: the whole output it shows on is the closest picture.
-        if (toplevel->outputs.isEmpty())
-            co_return std::nullopt;
-        co_return co_await m_screencopy->capture(toplevel->outputs.constFirst());
+    // Where the window lies, where the compositor says, and where Norvane's own windows lie.
+    std::optional<QRect> place;
+    bool placesKnown = false;
+    QList<QRect> own;
+    QString outputName;
+    QRect outputRect;
+    const qint64 ownProcess = QCoreApplication::applicationPid();
+    if (const auto tree = window ? readSwayTree(m_swaySocket) : std::nullopt) {
+        placesKnown = true;
+        if (const auto found = findSwayWindow(*tree, window->appId, window->title)) {
+            place = found->contentRect & found->outputRect;
+            outputName = found->outputName;
+            outputRect = found->outputRect;
+        }
+        own = swayWindowsOfProcess(*tree, ownProcess);
+    } else if (window && window->geometry) {
+        placesKnown = true;
+        place = window->geometry;
+        for (const WaylandWindow& other : m_windows->windows())
+            if (other.processIdentifier == ownProcess && other.geometry && !other.minimized)
+                own.append(*other.geometry);
     }
-    const QRect region = place->contentRect & place->outputRect;
-    for (const QRect& own : swayWindowsOfProcess(*tree, QCoreApplication::applicationPid())) {
-        if (own.intersects(region)) {
-            qCDebug(lcScreenshotService).noquote()
-                << QStringLiteral("Window %1 is partly covered by Norvane's own window; no picture taken.")
-                       .arg(windowID);
-            co_return std::nullopt;
+    if (placesKnown && !place)
+        co_return std::nullopt; // the window is not where it was listed a moment ago: try again later
+    if (!placesKnown && ownWindowShowing()) {
+        qCDebug(lcScreenshotService).noquote()
+            << QStringLiteral("One of Norvane's windows is on screen and the window's place is unknown; no "
+                              "picture taken.");
+        co_return std::nullopt;
+    }
+    if (place) {
+        for (const QRect& ownRect : std::as_const(own)) {
+            if (ownRect.intersects(*place)) {
+                qCDebug(lcScreenshotService).noquote()
+                    << QStringLiteral(
+                           "Window %1 is partly covered by Norvane's own window; no picture taken.")
+                           .arg(windowID);
+                co_return std::nullopt;
+            }
         }
     }
-    wl_output* output = m_connection->outputNamed(place->outputName);
-    if (!output || region.isEmpty())
+
+    if (screencopy) {
+        if (wl_output* output = m_connection->outputNamed(outputName); output && place && !place->isEmpty())
+            co_return co_await m_screencopy->capture(output, place->translated(-outputRect.topLeft()));
+        // Where the window lies is unknown: the whole output it shows on is the closest picture.
+        wl_output* shown = window && !window->outputs.isEmpty() ? window->outputs.constFirst()
+                                                                : m_connection->outputs().constFirst().output;
+        co_return co_await m_screencopy->capture(shown);
+    }
+    if (!m_sharedScreen || !m_sharedScreen->isReady())
         co_return std::nullopt;
-    co_return co_await m_screencopy->capture(output, region.translated(-place->outputRect.topLeft()));
+    std::optional<QImage> frame = co_await m_sharedScreen->captureFrame();
+    const std::optional<QRect> area = m_sharedScreen->sharedArea();
+    if (!frame || !place || !area)
+        co_return frame;
+    co_return cutOutWindow(*frame, *area, *place);
 }
 
 } // namespace norvane
