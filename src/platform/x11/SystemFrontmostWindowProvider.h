@@ -17,7 +17,6 @@ class SystemFrontmostWindowProvider : public FrontmostWindowProviding {
 public:
     explicit SystemFrontmostWindowProvider(X11Connection* connection);
 
-
     std::optional<FrontmostWindowInfo> frontmostWindowInfo() override;
 
     // What the X server says right now; empty when no display is reachable or nothing is active.

@@ -31,7 +31,6 @@ public:
     explicit SystemInputEventSource(const QString& displayName, QObject* parent = nullptr);
     ~SystemInputEventSource() override;
 
-
     bool isAvailable() override;
     QString unavailableReason() const override { return m_unavailableReason; }
     std::optional<ListenerId> start(Listener listener) override;

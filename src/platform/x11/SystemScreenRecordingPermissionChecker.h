@@ -15,7 +15,6 @@ class SystemScreenRecordingPermissionChecker : public ScreenRecordingPermissionC
 public:
     explicit SystemScreenRecordingPermissionChecker(X11Connection* connection);
 
-
     bool hasScreenRecordingPermission() override;
 
 private:

@@ -29,7 +29,6 @@ public:
                                       double maxLongestEdge = ScreenshotService::kMaxLongestEdge);
     ~SystemWindowImageCapture() override;
 
-
     // Reads on the calling (main) thread and reduces the picture on a worker.
     QCoro::Task<std::optional<QImage>> captureWindowImage(quint32 windowID) override;
 

@@ -69,7 +69,6 @@ public:
     X11Connection(const QString& displayName, Options options, QObject* parent = nullptr);
     ~X11Connection() override;
 
-
     // True when a display can be used now; connects when needed.
     bool ensureConnected();
     // Why not, as a full sentence, after ensureConnected() failed.
