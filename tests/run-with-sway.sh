@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 The Norvane developers
 # SPDX-License-Identifier: MIT
-# Runs a command inside a private headless Sway session (one 1280x800 output, no XWayland), then tears it
-# down. The command gets WAYLAND_DISPLAY, SWAYSOCK, XDG_SESSION_TYPE=wayland and a runtime folder of its own.
+# Runs a command inside a private headless Sway session (one output, 1280x800 unless NORVANE_SWAY_OUTPUT says
+# otherwise, e.g. 2880x1800; no XWayland), then tears it down. The command gets WAYLAND_DISPLAY, SWAYSOCK,
+# XDG_SESSION_TYPE=wayland and a runtime folder of its own.
 # Sway refuses to run as root, so under root (CI) the compositor runs as nobody; root reaches its sockets.
 set -uo pipefail
 
@@ -14,8 +15,8 @@ if [ "$(id -u)" -eq 0 ]; then
     chown nobody "$sway_runtime"
     as_compositor_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
 fi
-cat >"$sway_runtime/config" <<'CONFIG'
-output HEADLESS-1 resolution 1280x800 position 0 0
+cat >"$sway_runtime/config" <<CONFIG
+output HEADLESS-1 resolution ${NORVANE_SWAY_OUTPUT:-1280x800} position 0 0
 xwayland disable
 default_border none
 default_floating_border none
