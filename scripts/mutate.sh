@@ -139,6 +139,10 @@ plain-http-anywhere @@ model @@ model/ModelConnection.cpp @@ if (scheme == QLati
 gemini-model-ignored @@ analysis @@ analysis/GeminiClient.cpp @@ QStringLiteral("/v1beta/models/") + model + @@ QStringLiteral("/v1beta/models/") + modelIdentifier +
 local-destination-unsaid @@ model @@ model/ModelConnection.cpp @@ return QStringLiteral("a model on this computer"); @@ return baseURL.host();
 keyless-server-not-ready @@ monitoring @@ model/AppState.cpp @@ return connection.needsApiKey() ? !connection.apiKey.isEmpty() : connection.problem().isEmpty(); @@ return !connection.apiKey.isEmpty();
+portal-persist-mode-not-2 @@ wayland @@ platform/wayland/PortalScreenCast.cpp @@ kPersistUntilRevoked = 2; @@ kPersistUntilRevoked = 0;
+portal-token-not-saved @@ wayland @@ platform/wayland/PortalScreenCast.cpp @@ m_saveToken(token); @@ (void)token;
+portal-stream-kept-after-frame @@ wayland @@ platform/wayland/PipeWireFrameGrab.cpp @@ m_grabbing = false;\n    endStream(); @@ m_grabbing = false;
+portal-rgbx-read-as-bgrx @@ wayland @@ platform/wayland/PipeWireFrameGrab.cpp @@ layout = QImage::Format_RGBX8888; @@ layout = QImage::Format_RGB32;
 EOF
 )
 

@@ -49,8 +49,53 @@ export XDG_RUNTIME_DIR="$client_runtime" WAYLAND_DISPLAY="$socket" SWAYSOCK="$ip
 export XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=sway NORVANE_TEST_SWAY_LOG="$sway_runtime/sway.log"
 unset DISPLAY
 
-"$@"
-rc=$?
+# --- Screen-cast portal (opt-in: NORVANE_SWAY_PORTAL=1) -------------------------------------------------
+# A private session bus with PipeWire, WirePlumber, the wlroots portal backend and the portal itself, all
+# bound to this Sway. The backend's chooser is off and always picks the headless output, so no dialog waits.
+portal_pids=()
+if [ "${NORVANE_SWAY_PORTAL:-0}" = 1 ]; then
+    portal_log="$client_runtime/portal.log"
+    export XDG_CONFIG_HOME="$client_runtime/config" XDG_DATA_HOME="$client_runtime/data"
+    mkdir -p "$XDG_CONFIG_HOME/xdg-desktop-portal-wlr" "$XDG_DATA_HOME"
+    printf '[screencast]\nchooser_type=none\noutput_name=HEADLESS-1\n' \
+        >"$XDG_CONFIG_HOME/xdg-desktop-portal-wlr/config"
+    dbus-daemon --session --fork --print-pid=3 --address="unix:path=$client_runtime/bus" \
+        3>"$client_runtime/bus.pid" 2>>"$portal_log"
+    portal_pids+=("$(cat "$client_runtime/bus.pid")")
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$client_runtime/bus" NORVANE_TEST_PORTAL_LOG="$portal_log"
+    wait_for_name() {
+        for _ in $(seq 200); do
+            dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
+                "string:$1" 2>/dev/null | grep -q 'boolean true' && return 0
+            sleep 0.05
+        done
+        echo "run-with-sway: $1 did not appear on the session bus:" >&2
+        cat "$portal_log" >&2
+        return 1
+    }
+    pipewire >>"$portal_log" 2>&1 &
+    portal_pids+=($!)
+    for _ in $(seq 200); do [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] && break; sleep 0.05; done
+    wireplumber >>"$portal_log" 2>&1 &
+    portal_pids+=($!)
+    LD_PRELOAD="${NORVANE_SWAY_PORTAL_PRELOAD:-}" /usr/libexec/xdg-desktop-portal-wlr -l DEBUG >>"$portal_log" 2>&1 &
+    portal_pids+=($!)
+    portal_up=0
+    if wait_for_name org.freedesktop.impl.portal.desktop.wlr; then
+        /usr/libexec/xdg-desktop-portal -v >>"$portal_log" 2>&1 &
+        portal_pids+=($!)
+        wait_for_name org.freedesktop.portal.Desktop && portal_up=1
+    fi
+fi
+# --- end of the screen-cast portal -----------------------------------------------------------------------
+
+if [ "${portal_up:-1}" = 1 ]; then
+    "$@"
+    rc=$?
+else
+    rc=1
+fi
+for pid in "${portal_pids[@]}"; do kill "$pid" 2>/dev/null; done
 kill "$sway_pid" 2>/dev/null
 wait "$sway_pid" 2>/dev/null
 rm -rf "$client_runtime" "$sway_runtime"
