@@ -18,6 +18,16 @@ QList<SessionCapability> PermissionService::sessionCapabilities() {
     return m_capabilities ? m_capabilities() : QList<SessionCapability>{};
 }
 
+bool PermissionService::canAskForCaptureConsent() {
+    return m_displayCheck && m_displayCheck->canAskForConsent();
+}
+
+QCoro::Task<bool> PermissionService::askForCaptureConsent() {
+    if (!canAskForCaptureConsent())
+        co_return false;
+    co_return co_await m_displayCheck->askForConsent();
+}
+
 bool PermissionService::displayReachable() {
     if (m_displayCheck)
         return m_displayCheck->hasScreenRecordingPermission();

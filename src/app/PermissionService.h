@@ -33,6 +33,8 @@ public:
     bool hasAccessibilityPermission() override;
     bool ensureAccessibilityAccessIfNeeded() override;
     QList<SessionCapability> sessionCapabilities() override;
+    bool canAskForCaptureConsent() override;
+    QCoro::Task<bool> askForCaptureConsent() override;
     bool requestAccessibilityAccess();
     void openAccessibilitySettings();
 

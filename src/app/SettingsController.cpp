@@ -346,6 +346,7 @@ QString SettingsController::diagnosticsDetail() const {
 void SettingsController::refreshPermissions() {
     m_screenRecordingGranted = m_permissions && m_permissions->hasScreenRecordingPermission();
     m_accessibilityGranted = m_permissions && m_permissions->hasAccessibilityPermission();
+    m_canAskForCaptureConsent = m_permissions && m_permissions->canAskForCaptureConsent();
     m_sessionCapabilities.clear();
     if (m_permissions) {
         for (const SessionCapability& capability : m_permissions->sessionCapabilities()) {
@@ -365,6 +366,20 @@ void SettingsController::openScreenRecordingSettings() {
             m_permissions->openScreenRecordingSettings();
     }
     refreshPermissions();
+}
+
+void SettingsController::askForCaptureConsent() {
+    if (!m_permissions || m_askingForCaptureConsent || !m_permissions->canAskForCaptureConsent())
+        return;
+    m_askingForCaptureConsent = true;
+    Q_EMIT permissionsChanged();
+    [](QPointer<SettingsController> self, PermissionProviding* permissions) -> QCoro::Task<> {
+        co_await permissions->askForCaptureConsent();
+        if (!self)
+            co_return;
+        self->m_askingForCaptureConsent = false;
+        self->refreshPermissions();
+    }(this, m_permissions);
 }
 
 void SettingsController::grantAccessibility() {

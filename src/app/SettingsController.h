@@ -74,6 +74,9 @@ class SettingsController : public QObject {
     Q_PROPERTY(QVariantList sessionCapabilities READ sessionCapabilities NOTIFY permissionsChanged)
     Q_PROPERTY(bool accessibilityGranted READ accessibilityGranted NOTIFY permissionsChanged)
     Q_PROPERTY(QString permissionRefreshNonce READ permissionRefreshNonce NOTIFY permissionsChanged)
+    // The desktop asks the user what to share (a screen-sharing dialog), and whether its dialog is up.
+    Q_PROPERTY(bool canAskForCaptureConsent READ canAskForCaptureConsent NOTIFY permissionsChanged)
+    Q_PROPERTY(bool askingForCaptureConsent READ askingForCaptureConsent NOTIFY permissionsChanged)
 
 public:
     // The interval choices, in slider order.
@@ -151,6 +154,8 @@ public:
     QVariantList sessionCapabilities() const { return m_sessionCapabilities; }
     bool accessibilityGranted() const { return m_accessibilityGranted; }
     QString permissionRefreshNonce() const { return m_permissionRefreshNonce; }
+    bool canAskForCaptureConsent() const { return m_canAskForCaptureConsent; }
+    bool askingForCaptureConsent() const { return m_askingForCaptureConsent; }
 
     static QString titleForState(NudgePipelineState state);
     static QColor tintForState(NudgePipelineState state);
@@ -169,6 +174,8 @@ public:
     Q_INVOKABLE void openScreenRecordingSettings();
     Q_INVOKABLE void grantAccessibility();
     Q_INVOKABLE void refreshPermissions();
+    // Shows the desktop's screen-sharing dialog again; the cards are read again when it closes.
+    Q_INVOKABLE void askForCaptureConsent();
     Q_INVOKABLE void close();
 
 Q_SIGNALS:
@@ -210,6 +217,8 @@ private:
     bool m_screenRecordingGranted = false;
     bool m_accessibilityGranted = false;
     QString m_permissionRefreshNonce;
+    bool m_canAskForCaptureConsent = false;
+    bool m_askingForCaptureConsent = false;
 };
 
 } // namespace norvane

@@ -222,7 +222,7 @@ Item {
             objectName: "permissionsSection"
             theme: look
             title: qsTr("Permissions")
-            subtitle: qsTr("What this session lets Norvane see. Nothing here needs granting on X11.")
+            subtitle: qsTr("What this session lets Norvane see and do, and what it cannot.")
             symbol: "hand.raised"
             tint: root.controller.coolTint
 
@@ -255,11 +255,24 @@ Item {
                     text: qsTr("Refresh")
                     onClicked: root.controller.refreshPermissions()
                 }
+                TintedButton {
+                    id: consentButton
+                    objectName: "askForCaptureConsentButton"
+                    theme: look
+                    prominent: false
+                    visible: root.controller.canAskForCaptureConsent
+                    enabled: !root.controller.askingForCaptureConsent
+                    text: qsTr("Ask the desktop again")
+                    onClicked: root.controller.askForCaptureConsent()
+                }
                 Text {
                     objectName: "refreshPermissionsCaption"
                     anchors.verticalCenter: refreshButton.verticalCenter
                     width: parent.width - refreshButton.width - 12
-                    text: qsTr("Refresh reads again what this session offers.")
+                           - (consentButton.visible ? consentButton.width + 12 : 0)
+                    text: root.controller.canAskForCaptureConsent
+                          ? qsTr("The desktop's own dialog chooses the window or screen Norvane may see.")
+                          : qsTr("Refresh reads again what this session offers.")
                     color: look.secondaryText
                     font.pixelSize: 12
                     wrapMode: Text.WordWrap

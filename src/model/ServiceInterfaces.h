@@ -41,6 +41,10 @@ public:
     virtual ~ScreenRecordingPermissionChecking() = default;
     // True when screen capture is currently possible. Never prompts.
     virtual bool hasScreenRecordingPermission() = 0;
+    // Whether the desktop asks the user what to share (a screen-sharing dialog) and can be asked again.
+    virtual bool canAskForConsent() { return false; }
+    // Shows the desktop's dialog; true when the user chose something to share.
+    virtual QCoro::Task<bool> askForConsent() { co_return false; }
 };
 
 class ScreenCapturing {
@@ -130,6 +134,10 @@ public:
     virtual void openScreenRecordingSettings() = 0;
     virtual bool hasAccessibilityPermission() = 0;
     virtual bool ensureAccessibilityAccessIfNeeded() = 0;
+    // Where the desktop asks the user what to share: whether it can be asked, and asking it (the
+    // answer comes when the user closes its dialog).
+    virtual bool canAskForCaptureConsent() { return false; }
+    virtual QCoro::Task<bool> askForCaptureConsent() { co_return false; }
     // What the desktop session offers capture and activity tracking, one line each, for the settings
     // window; empty where nothing needs saying.
     virtual QList<SessionCapability> sessionCapabilities() { return {}; }

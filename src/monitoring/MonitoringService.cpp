@@ -82,6 +82,10 @@ void MonitoringService::startFromUserRequest() {
         m_settingsWindow->show(SettingsPresentationMode::Setup);
         return;
     }
+    if (!m_permissions->hasScreenRecordingPermission() && m_permissions->canAskForCaptureConsent()) {
+        startOnceShared();
+        return;
+    }
     if (!m_permissions->hasScreenRecordingPermission() &&
         !m_permissions->requestScreenRecordingPermission()) {
         m_permissions->openScreenRecordingSettings();
@@ -100,6 +104,24 @@ void MonitoringService::startFromUserRequest() {
     setDiagnostics(NudgePipelineState::WaitingForActivity, kWaitingForActivityDetail);
     m_inputActivityMonitor->start();
     startLoop();
+}
+
+QCoro::Task<> MonitoringService::startOnceShared() {
+    if (m_askingForConsent)
+        co_return; // the desktop's dialog is already up
+    QPointer<MonitoringService> self(this);
+    m_askingForConsent = true;
+    qCInfo(lcMonitoringService) << "Asking the desktop which window or screen to share";
+    const bool chosen = co_await m_permissions->askForCaptureConsent();
+    if (!self)
+        co_return;
+    m_askingForConsent = false;
+    if (chosen && m_permissions->hasScreenRecordingPermission()) {
+        if (!m_appState->isMonitoring())
+            startFromUserRequest();
+        co_return;
+    }
+    m_settingsWindow->show(SettingsPresentationMode::Standard);
 }
 
 void MonitoringService::stop() {

@@ -70,6 +70,8 @@ private:
         QString detail;
     };
 
+    // Lets the desktop ask the user what to share, then starts; shows the settings window otherwise.
+    QCoro::Task<> startOnceShared();
     QCoro::Task<> runLoop(CancellationToken loop);
     QCoro::Task<> captureTick(QDateTime now, CancellationToken loop);
     MonitoringActivityState evaluateActivityState(const QDateTime& now) const;
@@ -105,6 +107,7 @@ private:
     std::optional<CancellationSource> m_analysisTask;
     // Cancelled whenever the runtime state is reset, so work begun before a stop cannot land after it.
     CancellationSource m_session;
+    bool m_askingForConsent = false;
     MonitoringActivityState m_activityState = MonitoringActivityState::Idle;
     std::optional<FrontmostWindowInfo> m_lastObservedWindow;
     int m_analysisEligibleCaptureCountSinceLastAnalysis = 0;

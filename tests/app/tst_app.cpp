@@ -336,7 +336,7 @@ monitoringStatusBadge=Monitoring Off
 geminiSection/sectionTitle=Gemini
 geminiSection/sectionSubtitle=Norvane talks directly to Gemini for opportunity detection and recommendations.
 permissionsSection/sectionTitle=Permissions
-permissionsSection/sectionSubtitle=What this session lets Norvane see. Nothing here needs granting on X11.
+permissionsSection/sectionSubtitle=What this session lets Norvane see and do, and what it cannot.
 monitoringSection/sectionTitle=Monitoring
 monitoringSection/sectionSubtitle=Adjust cadence, thresholds, and the amount of interruption tolerance.
 nudgesPerHourLabel=3 cards
@@ -510,6 +510,16 @@ apiKeyPrivacyCaption=Screenshots go only to the model server on this computer; n
         env.permissions.capabilities[1].available = true;
         env.click("refreshPermissionsButton");
         QTRY_COMPARE(cards().first(), u"Native Wayland windows: Available, <b>Log in to X11.</b>"_s);
+
+        // Where the desktop asks what to share, a button asks it again and the cards are read afterwards.
+        QVERIFY(!env.item("askForCaptureConsentButton")->isVisible());
+        env.permissions.consentAskable = true;
+        env.click("refreshPermissionsButton");
+        QTRY_VERIFY(env.item("askForCaptureConsentButton")->isVisible());
+        env.permissions.capabilities[0].available = false;
+        env.click("askForCaptureConsentButton");
+        QCOMPARE(env.permissions.consentRequests, 1);
+        QTRY_COMPARE(cards().last(), u"X display: Missing, Sees the windows."_s);
 
         for (const auto& [keyed, dark] :
              {std::pair(true, false), {true, true}, {false, false}, {false, true}}) {

@@ -267,6 +267,20 @@ struct FakePermissions : PermissionProviding {
     bool ensureAccessibilityAccessIfNeeded() override { return accessibility; }
     QList<SessionCapability> capabilities;
     QList<SessionCapability> sessionCapabilities() override { return capabilities; }
+    // A desktop that asks the user what to share: the user answers `chooseOnConsent` after
+    // `consentDelaySeconds` of `clock`'s time.
+    bool consentAskable = false, chooseOnConsent = false;
+    Clock* clock = nullptr;
+    double consentDelaySeconds = 0;
+    int consentRequests = 0;
+    bool canAskForCaptureConsent() override { return consentAskable; }
+    QCoro::Task<bool> askForCaptureConsent() override {
+        ++consentRequests;
+        if (clock && consentDelaySeconds > 0)
+            co_await clock->sleep(consentDelaySeconds);
+        screenRecording = screenRecording || chooseOnConsent;
+        co_return chooseOnConsent;
+    }
 };
 
 } // namespace norvane::testing

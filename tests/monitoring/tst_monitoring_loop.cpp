@@ -109,6 +109,33 @@ private Q_SLOTS:
         }
     }
 
+    // Where the desktop asks the user what to share (a screen-sharing dialog), a start waits for the
+    // answer: one dialog however often the user clicks, monitoring once something is chosen, else the
+    // settings window.
+    void startWaitsForTheDesktopsSharingDialog() {
+        for (const bool chosen : {true, false}) {
+            MonitoringHarness h;
+            h.appState.setApiKey(QStringLiteral("key"));
+            h.permissions.screenRecording = false;
+            h.permissions.consentAskable = true;
+            h.permissions.chooseOnConsent = chosen;
+            h.permissions.clock = &h.clock;
+            h.permissions.consentDelaySeconds = 5;
+            h.service.startFromUserRequest();
+            h.clock.advance(1);
+            h.service.startFromUserRequest();
+            QVERIFY(!h.appState.isMonitoring() && h.settingsWindow.shows.isEmpty());
+            h.clock.advance(5);
+            QCOMPARE(h.permissions.consentRequests, 1);
+            QCOMPARE(h.appState.isMonitoring(), chosen);
+            QCOMPARE(h.service.isLoopRunning(), chosen);
+            QCOMPARE(h.settingsWindow.shows,
+                     chosen ? QList<SettingsPresentationMode>{}
+                            : QList<SettingsPresentationMode>{SettingsPresentationMode::Standard});
+            QCOMPARE(h.permissions.openSettingsCalls, 0);
+        }
+    }
+
     // A pause holds the loop; stopping ends the pause and forgets everything but the capture times.
     void pauseAndStop() {
         MonitoringHarness h;
