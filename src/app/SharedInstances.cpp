@@ -47,13 +47,13 @@ GeminiClientLimits clientLimits(Clock* clock) {
     return limits;
 }
 
-std::unique_ptr<DesktopBackend> makeDesktopBackend() {
+std::unique_ptr<DesktopBackend> makeDesktopBackend(QSettings* store) {
     const DesktopBackendChoice choice = chooseDesktopBackend(QProcessEnvironment::systemEnvironment());
     const bool wayland = choice.kind == DesktopBackendKind::Wayland;
     qCInfo(lcDesktopSession).noquote()
         << QStringLiteral("Desktop backend: %1, because %2.")
                .arg(wayland ? QStringLiteral("Wayland") : QStringLiteral("X11"), choice.reason);
-    return wayland ? makeWaylandDesktopBackend() : makeX11DesktopBackend();
+    return wayland ? makeWaylandDesktopBackend(store) : makeX11DesktopBackend();
 }
 
 void prepareNudgeWindow(QWindow* window) {
@@ -80,7 +80,7 @@ struct SharedServices {
 
     // MARK: - Platform
 
-    std::unique_ptr<DesktopBackend> desktop = makeDesktopBackend();
+    std::unique_ptr<DesktopBackend> desktop = makeDesktopBackend(&settings);
     InputEventSource* inputEvents = desktop->inputEvents();
 
     // MARK: - Capture and storage

@@ -6,6 +6,7 @@
 #include "model/ServiceInterfaces.h"
 
 #include <QProcessEnvironment>
+#include <QSettings>
 
 #include <memory>
 
@@ -24,9 +25,6 @@ public:
     virtual InputEventSource* inputEvents() = 0;
     // The settings window's cards: what this session lets Norvane do, and the remedy where it does not.
     virtual QList<SessionCapability> sessionCapabilities() = 0;
-    // Asks the desktop again for what needs its consent (a screen-sharing dialog); false when there is
-    // nothing to ask.
-    virtual bool requestCaptureConsent() { return false; }
 };
 
 enum class DesktopBackendKind { X11, Wayland };
@@ -40,6 +38,7 @@ struct DesktopBackendChoice {
 DesktopBackendChoice chooseDesktopBackend(const QProcessEnvironment& environment);
 
 std::unique_ptr<DesktopBackend> makeX11DesktopBackend();
-std::unique_ptr<DesktopBackend> makeWaylandDesktopBackend();
+// `store` keeps what the desktop lets Norvane reuse across runs (the screen-sharing choice).
+std::unique_ptr<DesktopBackend> makeWaylandDesktopBackend(QSettings* store);
 
 } // namespace norvane

@@ -4,6 +4,7 @@
 // Runs inside tests/run-with-sway.sh with NORVANE_SWAY_PORTAL=1: a real portal, its wlroots backend
 // (chooser off, always the headless output) and PipeWire on a private session bus.
 
+#include "platform/DesktopBackend.h"
 #include "platform/wayland/PipeWireFrameGrab.h"
 #include "platform/wayland/PortalScreenCast.h"
 
@@ -16,6 +17,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QRasterWindow>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -23,6 +25,7 @@
 #include <spa/param/video/raw.h>
 
 using namespace norvane;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -117,13 +120,19 @@ private Q_SLOTS:
     void consentOnceThenFramesOnDemand() {
         auto cast = makeCast();
         QVERIFY(cast->isAvailable());
-        QVERIFY(!cast->hasChosenSource());
+        QVERIFY(!cast->hasChosenSource() && !cast->isReady());
         QVERIFY(!QCoro::waitFor(cast->captureFrame()));
         QVERIFY(QCoro::waitFor(cast->requestConsent()));
-        QVERIFY(cast->hasChosenSource());
+        QVERIFY(cast->hasChosenSource() && cast->isReady());
         const QString firstToken = m_token;
 
-        QVERIFY(showsTheWindow(QCoro::waitFor(cast->captureFrame())));
+        // The shared monitor's place lets a window be cut out of its frame.
+        const auto frame = QCoro::waitFor(cast->captureFrame());
+        QVERIFY(showsTheWindow(frame));
+        QCOMPARE(cast->sharedArea(), std::optional<QRect>(QRect(0, 0, 1280, 800)));
+        const auto window = cutOutWindow(*frame, *cast->sharedArea(), QRect(1200, 700, 200, 200));
+        QVERIFY(window);
+        QCOMPARE(window->size(), QSize(80, 100));
         QVERIFY(showsTheWindow(QCoro::waitFor(cast->captureFrame())));
         QCOMPARE(m_token, firstToken);
         // Between frames nothing keeps capturing.
@@ -134,6 +143,22 @@ private Q_SLOTS:
         QVERIFY(!m_token.isEmpty());
         cast = makeCast();
         QVERIFY(showsTheWindow(QCoro::waitFor(cast->captureFrame())));
+    }
+
+    // Where the compositor copies the screen without asking, nobody is asked, though a portal runs too.
+    void screencopyNeedsNoSharingDialog() {
+        QTemporaryDir dir;
+        QSettings store(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
+        const auto backend = makeWaylandDesktopBackend(&store);
+        ScreenRecordingPermissionChecking* check = backend->permissionChecker();
+        QVERIFY(check->hasScreenRecordingPermission() && !check->canAskForConsent());
+        QVERIFY(!QCoro::waitFor(check->askForConsent()));
+        QStringList cards;
+        for (const SessionCapability& card : backend->sessionCapabilities())
+            cards << card.name + (card.available ? u""_s : u" (missing)"_s);
+        QCOMPARE(cards, (QStringList{u"Wayland compositor"_s, u"Keyboard and mouse activity"_s,
+                                     u"Active window"_s, u"Window capture"_s}));
+        QVERIFY(store.allKeys().isEmpty());
     }
 
     void withoutThePortalThereIsNothing() {

@@ -33,6 +33,7 @@ const QString kSession = QStringLiteral("org.freedesktop.portal.Session");
 
 constexpr int kCallTimeoutMs = 5000;
 constexpr int kProbeTimeoutMs = 1000;
+constexpr qint64 kProbeAgainAfterMs = 30000;
 // The user may take a while in the desktop's dialog; a session reopened from a token needs no dialog.
 constexpr auto kDialogTimeout = std::chrono::milliseconds(5min);
 constexpr auto kRestoreTimeout = std::chrono::milliseconds(3s);
@@ -68,12 +69,29 @@ QString objectPathText(const QVariant& value) {
     return value.canConvert<QDBusObjectPath>() ? value.value<QDBusObjectPath>().path() : value.toString();
 }
 
-// The PipeWire node of the first stream in Start's `streams` (a(ua{sv})).
-std::optional<uint> firstStreamNode(const QVariant& streams) {
+struct Stream {
+    uint node = 0;
+    std::optional<QRect> monitorArea; // where a shared monitor lies, where the portal says
+};
+
+// A pair of integers, (ii), from a stream's properties.
+std::optional<QPoint> integerPair(const QVariant& value) {
+    if (!value.canConvert<QDBusArgument>())
+        return std::nullopt;
+    const auto argument = value.value<QDBusArgument>();
+    int first = 0, second = 0;
+    argument.beginStructure();
+    argument >> first >> second;
+    argument.endStructure();
+    return QPoint(first, second);
+}
+
+// The first stream in Start's `streams` (a(ua{sv})).
+std::optional<Stream> firstStream(const QVariant& streams) {
     if (!streams.canConvert<QDBusArgument>())
         return std::nullopt;
     const auto argument = streams.value<QDBusArgument>();
-    std::optional<uint> node;
+    std::optional<Stream> first;
     argument.beginArray();
     while (!argument.atEnd()) {
         uint id = 0;
@@ -81,11 +99,17 @@ std::optional<uint> firstStreamNode(const QVariant& streams) {
         argument.beginStructure();
         argument >> id >> properties;
         argument.endStructure();
-        if (!node)
-            node = id;
+        if (first)
+            continue;
+        first = Stream{id, std::nullopt};
+        const auto position = integerPair(properties.value(QStringLiteral("position")));
+        const auto size = integerPair(properties.value(QStringLiteral("size")));
+        // Only monitor streams have a position (some portals misreport the source type itself).
+        if (position && size && size->x() > 0 && size->y() > 0)
+            first->monitorArea = QRect(*position, QSize(size->x(), size->y()));
     }
     argument.endArray();
-    return node;
+    return first;
 }
 
 } // namespace
@@ -104,7 +128,10 @@ bool PortalScreenCast::isAvailable() {
         return true;
     if (!m_bus.isConnected())
         return false;
-    // A short blocking probe: the answer is kept, so this waits at most once while the portal is there.
+    // A short blocking probe: a yes is kept, a no for a while, so capture checks do not wait on it often.
+    if (m_failedProbe.isValid() && !m_failedProbe.hasExpired(kProbeAgainAfterMs))
+        return false;
+    m_failedProbe.start();
     auto probe = QDBusMessage::createMethodCall(
         kService, kObjectPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
     probe.setArguments({kScreenCast});
@@ -122,6 +149,7 @@ bool PortalScreenCast::isAvailable() {
         m_version = 0;
         return false;
     }
+    m_failedProbe.invalidate();
     qCInfo(lcDesktopSession).noquote()
         << QStringLiteral("The desktop portal offers screen casts (ScreenCast version %1%2).")
                .arg(m_version)
@@ -132,6 +160,10 @@ bool PortalScreenCast::isAvailable() {
 
 bool PortalScreenCast::hasChosenSource() const {
     return !m_loadToken().isEmpty();
+}
+
+bool PortalScreenCast::isReady() {
+    return isAvailable() && (!m_sessionPath.isEmpty() || hasChosenSource());
 }
 
 QString PortalScreenCast::statusSentence() {
@@ -243,15 +275,16 @@ QCoro::Task<bool> PortalScreenCast::openSession(std::chrono::milliseconds answer
         co_await ask(QStringLiteral("Start"), startArguments, QVariantMap(), answerTimeout);
     if (!self)
         co_return false;
-    const auto node = firstStreamNode(started.results.value(QStringLiteral("streams")));
-    if (!started.ok || !node || m_sessionPath != session) {
+    const auto stream = firstStream(started.results.value(QStringLiteral("streams")));
+    if (!started.ok || !stream || m_sessionPath != session) {
         if (started.ok)
             qCCritical(lcDesktopSession).noquote()
                 << QStringLiteral("The desktop portal started a screen cast without a stream.");
         closeSession();
         co_return false;
     }
-    m_nodeId = *node;
+    m_nodeId = stream->node;
+    m_sharedArea = stream->monitorArea;
     // Each token is good for one restore: keep the new one.
     if (const QString token = started.results.value(QStringLiteral("restore_token")).toString();
         !token.isEmpty())
@@ -270,6 +303,7 @@ void PortalScreenCast::closeSession() {
         QDBusMessage::createMethodCall(kService, m_sessionPath, kSession, QStringLiteral("Close")));
     m_sessionPath.clear();
     m_nodeId = 0;
+    m_sharedArea.reset();
 }
 
 void PortalScreenCast::onSessionClosed() {

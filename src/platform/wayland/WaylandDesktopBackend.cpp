@@ -3,6 +3,7 @@
 
 #include "platform/DesktopBackend.h"
 
+#include "PortalScreenCast.h"
 #include "WaylandActivitySource.h"
 #include "WaylandConnection.h"
 #include "WaylandPlasmaWindows.h"
@@ -68,33 +69,57 @@ private:
     WaylandWindowList* m_list = nullptr;
 };
 
+// Capture is possible where the compositor copies the screen without asking (screencopy), else once the
+// user has chosen what to share in the desktop portal's dialog.
 class WaylandCaptureCheck final : public ScreenRecordingPermissionChecking {
 public:
-    WaylandCaptureCheck(WaylandConnection* connection, WaylandScreencopy* screencopy)
-        : m_connection(connection), m_screencopy(screencopy) {}
+    WaylandCaptureCheck(WaylandConnection* connection, WaylandScreencopy* screencopy,
+                        PortalScreenCast* portal)
+        : m_connection(connection), m_screencopy(screencopy), m_portal(portal) {}
     bool hasScreenRecordingPermission() override {
-        const bool possible = m_screencopy->isAvailable();
+        const bool possible = m_screencopy->isAvailable() || m_portal->isReady();
         if (!possible && !m_reported) {
             qCCritical(lcScreenshotService).noquote()
                 << QStringLiteral("Screen capture is not possible: %1")
-                       .arg(m_connection->display()
-                                ? QStringLiteral("this Wayland compositor lets no program copy the screen "
-                                                 "without asking.")
-                                : m_connection->unavailableReason());
+                       .arg(!m_connection->display() ? m_connection->unavailableReason()
+                            : m_portal->isAvailable()
+                                ? QStringLiteral(
+                                      "nothing has been chosen to share in the desktop's dialog yet.")
+                                : QStringLiteral("this Wayland compositor lets no program copy the screen, "
+                                                 "and no screen-cast portal is running."));
         }
         m_reported = !possible;
         return possible;
+    }
+    bool canAskForConsent() override { return !m_screencopy->isAvailable() && m_portal->isAvailable(); }
+    QCoro::Task<bool> askForConsent() override {
+        if (!canAskForConsent())
+            co_return false;
+        co_return co_await m_portal->requestConsent();
     }
 
 private:
     WaylandConnection* m_connection;
     WaylandScreencopy* m_screencopy;
+    PortalScreenCast* m_portal;
     bool m_reported = false;
 };
+
+const QString kRestoreTokenKey = QStringLiteral("screen_cast_restore_token");
 
 // Declared after what each is given, so they go in the reverse order.
 class WaylandDesktopBackend final : public DesktopBackend {
 public:
+    explicit WaylandDesktopBackend(QSettings* store)
+        : m_portal(
+              QDBusConnection::sessionBus(),
+              [store] { return store ? store->value(kRestoreTokenKey).toString() : QString(); },
+              [store](const QString& token) {
+                  if (store)
+                      store->setValue(kRestoreTokenKey, token);
+              }) {
+        m_windowImages.setSharedScreen(&m_portal);
+    }
     FrontmostWindowProviding* frontmostWindows() override { return &m_windows; }
     WindowImageCapturing* windowImages() override { return &m_windowImages; }
     ScreenRecordingPermissionChecking* permissionChecker() override { return &m_captureCheck; }
@@ -108,8 +133,9 @@ private:
     WaylandPlasmaWindows m_plasmaWindows{&m_connection, ownAppId()};
     WaylandWindows m_windows{&m_toplevels, &m_plasmaWindows};
     WaylandScreencopy m_screencopy{&m_connection};
+    PortalScreenCast m_portal;
     WaylandWindowCapture m_windowImages{&m_connection, &m_windows, &m_screencopy};
-    WaylandCaptureCheck m_captureCheck{&m_connection, &m_screencopy};
+    WaylandCaptureCheck m_captureCheck{&m_connection, &m_screencopy, &m_portal};
 };
 
 QList<SessionCapability> WaylandDesktopBackend::sessionCapabilities() {
@@ -180,19 +206,36 @@ QList<SessionCapability> WaylandDesktopBackend::sessionCapabilities() {
                                     "Screencopy copies the whole screen that shows the active window: "
                                     "this compositor does not say where windows lie, so other windows "
                                     "on that screen are in the picture too.")));
+    else if (m_portal.isAvailable())
+        cards.append(
+            entry(captureName, m_portal.isReady(),
+                  !windowProtocol.isEmpty()
+                      ? QT_TRANSLATE_NOOP("SessionCapabilities",
+                                          "Pictures come from what you share through the desktop's "
+                                          "dialog. Share a whole screen and Norvane cuts the active "
+                                          "window out of it where the compositor says where it lies; "
+                                          "share one window and only that window is seen.")
+                      : QT_TRANSLATE_NOOP("SessionCapabilities",
+                                          "Pictures come from what you share through the desktop's "
+                                          "dialog: the whole shared screen, or the one shared "
+                                          "window.")));
     else
         cards.append(
             entry(captureName, false,
                   QT_TRANSLATE_NOOP("SessionCapabilities",
                                     "This compositor lets no program copy the screen without asking, "
-                                    "so no capture is possible.")));
+                                    "and no screen-cast portal is running (install xdg-desktop-portal and "
+                                    "your desktop's backend for it), so no capture is possible.")));
+    if (!screencopy && m_portal.isAvailable())
+        cards.append(SessionCapability{tr(QT_TRANSLATE_NOOP("SessionCapabilities", "Screen sharing")),
+                                       m_portal.isReady(), m_portal.statusSentence()});
     return cards;
 }
 
 } // namespace
 
-std::unique_ptr<DesktopBackend> makeWaylandDesktopBackend() {
-    return std::make_unique<WaylandDesktopBackend>();
+std::unique_ptr<DesktopBackend> makeWaylandDesktopBackend(QSettings* store) {
+    return std::make_unique<WaylandDesktopBackend>(store);
 }
 
 } // namespace norvane
