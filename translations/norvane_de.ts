@@ -453,8 +453,76 @@
         <translation>Dies ist eine X11-Sitzung: Norvane sieht jedes Fenster.</translation>
     </message>
     <message>
-        <source>This is a Wayland session: Norvane sees only applications that run through XWayland. Log in to an X11 session to include the others.</source>
-        <translation>Dies ist eine Wayland-Sitzung: Norvane sieht nur Anwendungen, die über XWayland laufen. Melden Sie sich bei einer X11-Sitzung an, um auch die anderen einzubeziehen.</translation>
+        <source>Wayland compositor</source>
+        <translation>Wayland-Compositor</translation>
+    </message>
+    <message>
+        <source>Norvane talks to this session&apos;s compositor directly.</source>
+        <translation>Norvane spricht direkt mit dem Compositor dieser Sitzung.</translation>
+    </message>
+    <message>
+        <source>The compositor says when input starts and stops, to about a second. It does not say which key or button, and moving the pointer counts as activity too.</source>
+        <translation>Der Compositor meldet auf etwa eine Sekunde genau, wann Eingaben beginnen und enden. Welche Taste, verrät er nicht, und auch Mausbewegungen zählen als Aktivität.</translation>
+    </message>
+    <message>
+        <source>GNOME&apos;s idle monitor says when input starts and stops, to about a second. It does not say which key or button, and moving the pointer counts as activity too.</source>
+        <translation>GNOMEs Leerlaufüberwachung meldet auf etwa eine Sekunde genau, wann Eingaben beginnen und enden. Welche Taste, verrät sie nicht, und auch Mausbewegungen zählen als Aktivität.</translation>
+    </message>
+    <message>
+        <source>Active window</source>
+        <translation>Aktives Fenster</translation>
+    </message>
+    <message>
+        <source>This compositor does not tell other programs which window is active (GNOME needs an extension for that), so Norvane captures the whole screen in place of one window.</source>
+        <translation>Dieser Compositor teilt anderen Programmen nicht mit, welches Fenster aktiv ist (GNOME braucht dafür eine Erweiterung); Norvane nimmt deshalb statt eines Fensters den ganzen Bildschirm auf.</translation>
+    </message>
+    <message>
+        <source>Window capture</source>
+        <translation>Fensteraufnahme</translation>
+    </message>
+    <message>
+        <source>Screencopy copies the active window&apos;s part of the screen without a dialog; Sway says where the window lies. A window that Norvane&apos;s own card covers is not captured.</source>
+        <translation>Screencopy kopiert ohne Dialog den Teil des Bildschirms, den das aktive Fenster einnimmt; Sway sagt, wo das Fenster liegt. Ein Fenster, das Norvanes eigene Karte verdeckt, wird nicht aufgenommen.</translation>
+    </message>
+    <message>
+        <source>Screencopy copies the whole screen that shows the active window: this compositor does not say where windows lie, so other windows on that screen are in the picture too.</source>
+        <translation>Screencopy kopiert den ganzen Bildschirm mit dem aktiven Fenster: Dieser Compositor sagt nicht, wo Fenster liegen, deshalb sind auch andere Fenster dieses Bildschirms im Bild.</translation>
+    </message>
+    <message>
+        <source>Pictures come from what you share through the desktop&apos;s dialog. Share a whole screen and Norvane cuts the active window out of it where the compositor says where it lies; share one window and only that window is seen.</source>
+        <translation>Die Bilder stammen aus dem, was Sie im Dialog des Desktops freigeben. Geben Sie einen ganzen Bildschirm frei, schneidet Norvane das aktive Fenster heraus, wo der Compositor sagt, wo es liegt; geben Sie ein Fenster frei, ist nur dieses zu sehen.</translation>
+    </message>
+    <message>
+        <source>Pictures come from what you share through the desktop&apos;s dialog: the whole shared screen, or the one shared window.</source>
+        <translation>Die Bilder stammen aus dem, was Sie im Dialog des Desktops freigeben: der ganze freigegebene Bildschirm oder das eine freigegebene Fenster.</translation>
+    </message>
+    <message>
+        <source>This compositor lets no program copy the screen without asking, and no screen-cast portal is running (install xdg-desktop-portal and your desktop&apos;s backend for it), so no capture is possible.</source>
+        <translation>Dieser Compositor lässt kein Programm ohne Nachfrage den Bildschirm kopieren, und kein Bildschirmfreigabe-Portal läuft (installieren Sie xdg-desktop-portal und das Backend Ihres Desktops dafür); deshalb ist keine Aufnahme möglich.</translation>
+    </message>
+    <message>
+        <source>This is a Wayland session, but Norvane was started for X11 (NORVANE_PLATFORM=x11), so it sees only applications that run through XWayland. Start it without that setting to use its Wayland support.</source>
+        <translation>Dies ist eine Wayland-Sitzung, aber Norvane wurde für X11 gestartet (NORVANE_PLATFORM=x11) und sieht daher nur Anwendungen, die über XWayland laufen. Starten Sie es ohne diese Einstellung, um seine Wayland-Unterstützung zu nutzen.</translation>
+    </message>
+    <message>
+        <source>Screen</source>
+        <translation>Bildschirm</translation>
+    </message>
+    <message>
+        <source>Whole screen</source>
+        <translation>Ganzer Bildschirm</translation>
+    </message>
+    <message>
+        <source>The compositor names the active window and its application (%1).</source>
+        <translation>Der Compositor nennt das aktive Fenster und seine Anwendung (%1).</translation>
+    </message>
+    <message>
+        <source>Screen sharing</source>
+        <translation>Bildschirmfreigabe</translation>
+    </message>
+    <message>
+        <source>No X display is reachable.</source>
+        <translation>Kein X-Display ist erreichbar.</translation>
     </message>
 </context>
 <context>
@@ -498,10 +566,6 @@
     <message>
         <source>Permissions</source>
         <translation>Berechtigungen</translation>
-    </message>
-    <message>
-        <source>What this session lets Norvane see. Nothing here needs granting on X11.</source>
-        <translation>Was diese Sitzung Norvane sehen lässt. Unter X11 muss hier nichts erlaubt werden.</translation>
     </message>
     <message>
         <source>Available</source>
@@ -570,6 +634,18 @@
     <message>
         <source>This is a rolling one-hour count of successful captures.</source>
         <translation>Anzahl der erfolgreichen Aufnahmen in der jeweils letzten Stunde.</translation>
+    </message>
+    <message>
+        <source>What this session lets Norvane see and do, and what it cannot.</source>
+        <translation>Was diese Sitzung Norvane sehen und tun lässt, und was nicht.</translation>
+    </message>
+    <message>
+        <source>Ask the desktop again</source>
+        <translation>Den Desktop erneut fragen</translation>
+    </message>
+    <message>
+        <source>The desktop&apos;s own dialog chooses the window or screen Norvane may see.</source>
+        <translation>Der Dialog des Desktops legt fest, welches Fenster oder welchen Bildschirm Norvane sehen darf.</translation>
     </message>
 </context>
 <context>
@@ -738,6 +814,21 @@
     </message>
 </context>
 <context>
+    <name>norvane::PortalScreenCast</name>
+    <message>
+        <source>This desktop offers no screen-cast portal, so Norvane cannot see other windows here.</source>
+        <translation>Dieser Desktop bietet kein Bildschirmfreigabe-Portal; Norvane kann hier keine anderen Fenster sehen.</translation>
+    </message>
+    <message>
+        <source>No window or screen has been chosen for Norvane to see yet: use Ask the desktop again.</source>
+        <translation>Es wurde noch kein Fenster und kein Bildschirm für Norvane gewählt: Verwenden Sie „Den Desktop erneut fragen“.</translation>
+    </message>
+    <message>
+        <source>Norvane sees the window or screen you chose in the desktop&apos;s dialog.</source>
+        <translation>Norvane sieht das Fenster oder den Bildschirm, den Sie im Dialog des Desktops gewählt haben.</translation>
+    </message>
+</context>
+<context>
     <name>norvane::RemoteCommands</name>
     <message>
         <source>Monitoring is off.</source>
@@ -778,6 +869,10 @@
     <message>
         <source>Norvane does not know this command; the running copy may be an older version.</source>
         <translation>Norvane kennt diesen Befehl nicht; die laufende Kopie ist vielleicht eine ältere Version.</translation>
+    </message>
+    <message>
+        <source>Monitoring needs a usable model server; the settings window says why.</source>
+        <translation>Die Überwachung braucht einen nutzbaren Modellserver; das Einstellungsfenster sagt, warum.</translation>
     </message>
 </context>
 <context>

@@ -170,7 +170,7 @@ QString PortalScreenCast::statusSentence() {
     if (!isAvailable())
         return tr("This desktop offers no screen-cast portal, so Norvane cannot see other windows here.");
     if (!hasChosenSource())
-        return tr("No window or screen has been chosen for Norvane to see yet.");
+        return tr("No window or screen has been chosen for Norvane to see yet: use Ask the desktop again.");
     return tr("Norvane sees the window or screen you chose in the desktop's dialog.");
 }
 

@@ -19,7 +19,7 @@ namespace norvane {
 
 namespace {
 
-QString tr(const char* text) {
+QString translated(const char* text) {
     return QCoreApplication::translate("SessionCapabilities", text);
 }
 
@@ -41,8 +41,12 @@ public:
     std::optional<FrontmostWindowInfo> frontmostWindowInfo() override {
         if (WaylandWindowList* windows = list())
             return windows->frontmostWindowInfo();
-        return FrontmostWindowInfo{
-            WaylandWindowCapture::kWholeScreen, tr("Screen"), tr("Whole screen"), false, {}, false};
+        return FrontmostWindowInfo{WaylandWindowCapture::kWholeScreen,
+                                   translated(QT_TRANSLATE_NOOP("SessionCapabilities", "Screen")),
+                                   translated(QT_TRANSLATE_NOOP("SessionCapabilities", "Whole screen")),
+                                   false,
+                                   {},
+                                   false};
     }
     // Which protocol names the windows, for the settings window; empty when none does.
     QString protocol() {
@@ -141,16 +145,16 @@ private:
 QList<SessionCapability> WaylandDesktopBackend::sessionCapabilities() {
     using Mechanism = WaylandActivitySource::Mechanism;
     const auto entry = [](const char* name, bool available, const char* explanation) {
-        return SessionCapability{tr(name), available, tr(explanation)};
+        return SessionCapability{translated(name), available, translated(explanation)};
     };
     const bool connected = m_connection.ensureConnected();
     QList<SessionCapability> cards;
-    cards.append(connected
-                     ? entry(QT_TRANSLATE_NOOP("SessionCapabilities", "Wayland compositor"), true,
-                             QT_TRANSLATE_NOOP("SessionCapabilities",
-                                               "Norvane talks to this session's compositor directly."))
-                     : SessionCapability{tr(QT_TRANSLATE_NOOP("SessionCapabilities", "Wayland compositor")),
-                                         false, m_connection.unavailableReason()});
+    cards.append(connected ? entry(QT_TRANSLATE_NOOP("SessionCapabilities", "Wayland compositor"), true,
+                                   QT_TRANSLATE_NOOP("SessionCapabilities",
+                                                     "Norvane talks to this session's compositor directly."))
+                           : SessionCapability{
+                                 translated(QT_TRANSLATE_NOOP("SessionCapabilities", "Wayland compositor")),
+                                 false, m_connection.unavailableReason()});
 
     const Mechanism activity = m_activity.mechanism();
     const char* activityName = QT_TRANSLATE_NOOP("SessionCapabilities", "Keyboard and mouse activity");
@@ -172,17 +176,17 @@ QList<SessionCapability> WaylandDesktopBackend::sessionCapabilities() {
                                     "pointer counts as activity too.")));
         break;
     case Mechanism::None:
-        cards.append(SessionCapability{tr(activityName), false, m_activity.unavailableReason()});
+        cards.append(SessionCapability{translated(activityName), false, m_activity.unavailableReason()});
         break;
     }
 
     const QString windowProtocol = m_windows.protocol();
     cards.append(
         !windowProtocol.isEmpty()
-            ? SessionCapability{tr(QT_TRANSLATE_NOOP("SessionCapabilities", "Active window")), true,
-                                tr(QT_TRANSLATE_NOOP("SessionCapabilities",
-                                                     "The compositor names the active window and its "
-                                                     "application (%1)."))
+            ? SessionCapability{translated(QT_TRANSLATE_NOOP("SessionCapabilities", "Active window")), true,
+                                translated(QT_TRANSLATE_NOOP("SessionCapabilities",
+                                                             "The compositor names the active window and its "
+                                                             "application (%1)."))
                                     .arg(windowProtocol)}
             : entry(QT_TRANSLATE_NOOP("SessionCapabilities", "Active window"), false,
                     QT_TRANSLATE_NOOP("SessionCapabilities",
@@ -227,7 +231,7 @@ QList<SessionCapability> WaylandDesktopBackend::sessionCapabilities() {
                                     "and no screen-cast portal is running (install xdg-desktop-portal and "
                                     "your desktop's backend for it), so no capture is possible.")));
     if (!screencopy && m_portal.isAvailable())
-        cards.append(SessionCapability{tr(QT_TRANSLATE_NOOP("SessionCapabilities", "Screen sharing")),
+        cards.append(SessionCapability{translated(QT_TRANSLATE_NOOP("SessionCapabilities", "Screen sharing")),
                                        m_portal.isReady(), m_portal.statusSentence()});
     return cards;
 }

@@ -12,7 +12,7 @@ namespace norvane {
 
 namespace {
 
-QString tr(const char* text) {
+QString translated(const char* text) {
     return QCoreApplication::translate("SessionCapabilities", text);
 }
 
@@ -24,17 +24,17 @@ QList<SessionCapability> x11SessionCapabilities(X11Connection* connection, Input
                          qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland");
     // Shown on the settings window's cards, so in the user's language.
     const auto entry = [](const char* name, bool available, const char* purpose, const char* remedy) {
-        return SessionCapability{tr(name), available, tr(available ? purpose : remedy)};
+        return SessionCapability{translated(name), available, translated(available ? purpose : remedy)};
     };
     return {
         display
             ? entry(QT_TRANSLATE_NOOP("SessionCapabilities", "X display"), true,
                     QT_TRANSLATE_NOOP("SessionCapabilities", "Norvane can see the windows of this session."),
                     "")
-            : SessionCapability{tr(QT_TRANSLATE_NOOP("SessionCapabilities", "X display")), false,
+            : SessionCapability{translated(QT_TRANSLATE_NOOP("SessionCapabilities", "X display")), false,
                                 connection ? connection->unavailableReason()
-                                           : tr(QT_TRANSLATE_NOOP("SessionCapabilities",
-                                                                  "No X display is reachable."))},
+                                           : translated(QT_TRANSLATE_NOOP("SessionCapabilities",
+                                                                          "No X display is reachable."))},
         entry(
             QT_TRANSLATE_NOOP("SessionCapabilities", "Keyboard and mouse activity"),
             display && input && input->isAvailable(),
@@ -63,8 +63,9 @@ QList<SessionCapability> x11SessionCapabilities(X11Connection* connection, Input
                                 "This is an X11 session: every window is visible to Norvane."),
               QT_TRANSLATE_NOOP(
                   "SessionCapabilities",
-                  "This is a Wayland session: Norvane sees only applications that run through XWayland. Log "
-                  "in to an X11 session to include the others.")),
+                  "This is a Wayland session, but Norvane was started for X11 (NORVANE_PLATFORM=x11), so it "
+                  "sees only applications that run through XWayland. Start it without that setting to use "
+                  "its Wayland support.")),
     };
 }
 
