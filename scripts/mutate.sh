@@ -143,6 +143,15 @@ portal-persist-mode-not-2 @@ wayland @@ platform/wayland/PortalScreenCast.cpp @@
 portal-token-not-saved @@ wayland @@ platform/wayland/PortalScreenCast.cpp @@ m_saveToken(token); @@ (void)token;
 portal-stream-kept-after-frame @@ wayland @@ platform/wayland/PipeWireFrameGrab.cpp @@ m_grabbing = false;\n    endStream(); @@ m_grabbing = false;
 portal-rgbx-read-as-bgrx @@ wayland @@ platform/wayland/PipeWireFrameGrab.cpp @@ layout = QImage::Format_RGBX8888; @@ layout = QImage::Format_RGB32;
+portal-monitor-place-dropped @@ wayland @@ platform/wayland/PortalScreenCast.cpp @@ first->monitorArea = QRect(*position, QSize(size->x(), size->y())); @@ first->monitorArea.reset();
+wayland-backend-override-ignored @@ wayland @@ platform/DesktopBackendChoice.cpp @@ if (requested == QLatin1String("x11")) @@ if (false)
+wayland-activity-never-idles @@ wayland @@ platform/wayland/WaylandActivitySource.cpp @@ void WaylandActivitySource::idled() {\n    m_activeTick.stop(); @@ void WaylandActivitySource::idled() {
+wayland-own-window-overlap-ignored @@ wayland @@ platform/wayland/WaylandWindowCapture.cpp @@ if (ownRect.intersects(*place)) { @@ if (ownRect.intersects(*place) && false) {
+wayland-whole-screen-with-own-window @@ wayland @@ platform/wayland/WaylandWindowCapture.cpp @@ if (!placesKnown && ownWindowShowing()) { @@ if (!placesKnown && ownWindowShowing() && false) {
+wayland-unplaced-window-whole-output @@ wayland @@ platform/wayland/WaylandWindowCapture.cpp @@ if (placesKnown && !place) @@ if (false)
+wayland-cut-out-unscaled @@ wayland @@ platform/wayland/WaylandWindowCapture.cpp @@ sx = double(frame.width()) / area.width(), sy = double(frame.height()) / area.height(); @@ sx = 1.0, sy = 1.0;
+consent-not-awaited @@ monitoring @@ monitoring/MonitoringService.cpp @@ !m_permissions->hasScreenRecordingPermission() && m_permissions->canAskForCaptureConsent() @@ false
+consent-cards-stale @@ app @@ app/SettingsController.cpp @@ self->m_askingForCaptureConsent = false;\n        self->refreshPermissions(); @@ self->m_askingForCaptureConsent = false;
 EOF
 )
 

@@ -255,6 +255,18 @@ private Q_SLOTS:
         card.hide();
         const auto screen = capture(windows, WaylandWindowCapture::kWholeScreen);
         QVERIFY(screen && screen->width() == 1024); // the 1280x800 output, reduced like any capture
+
+        // A listed window that Sway no longer shows (closed or renamed a moment ago) has no picture, not
+        // the whole screen in its place.
+        struct StaleList : WaylandWindowList {
+            bool isAvailable() override { return true; }
+            QList<WaylandWindow> windows() const override {
+                return {WaylandWindow{7, QStringLiteral("Gone"), QStringLiteral("org.example.Gone")}};
+            }
+            QString ownAppId() const override { return {}; }
+        } stale;
+        WaylandWindowCapture staleWindows(&m_connection, &stale, &screencopy);
+        QVERIFY(!capture(staleWindows, 7));
     }
 };
 
