@@ -150,7 +150,7 @@ wayland-own-window-overlap-ignored @@ wayland @@ platform/wayland/WaylandWindowC
 wayland-whole-screen-with-own-window @@ wayland @@ platform/wayland/WaylandWindowCapture.cpp @@ if (!placesKnown && ownWindowShowing()) { @@ if (!placesKnown && ownWindowShowing() && false) {
 wayland-unplaced-window-whole-output @@ wayland @@ platform/wayland/WaylandWindowCapture.cpp @@ if (placesKnown && !place) @@ if (false)
 wayland-cut-out-unscaled @@ wayland @@ platform/wayland/WaylandWindowCapture.cpp @@ sx = double(frame.width()) / area.width(), sy = double(frame.height()) / area.height(); @@ sx = 1.0, sy = 1.0;
-consent-not-awaited @@ monitoring @@ monitoring/MonitoringService.cpp @@ !m_permissions->hasScreenRecordingPermission() && m_permissions->canAskForCaptureConsent() @@ false
+consent-not-awaited @@ monitoring @@ monitoring/MonitoringService.cpp @@ if (m_permissions->canAskForCaptureConsent()) { @@ if (false) {
 consent-cards-stale @@ app @@ app/SettingsController.cpp @@ self->m_askingForCaptureConsent = false;\n        self->refreshPermissions(); @@ self->m_askingForCaptureConsent = false;
 EOF
 )

@@ -23,7 +23,7 @@ bool PermissionService::canAskForCaptureConsent() {
 }
 
 QCoro::Task<bool> PermissionService::askForCaptureConsent() {
-    if (!canAskForCaptureConsent())
+    if (!m_displayCheck) // the check asks only where its desktop can be asked
         co_return false;
     co_return co_await m_displayCheck->askForConsent();
 }

@@ -82,16 +82,17 @@ void MonitoringService::startFromUserRequest() {
         m_settingsWindow->show(SettingsPresentationMode::Setup);
         return;
     }
-    if (!m_permissions->hasScreenRecordingPermission() && m_permissions->canAskForCaptureConsent()) {
-        startOnceShared();
-        return;
-    }
-    if (!m_permissions->hasScreenRecordingPermission() &&
-        !m_permissions->requestScreenRecordingPermission()) {
-        m_permissions->openScreenRecordingSettings();
-        if (!m_permissions->hasScreenRecordingPermission()) {
-            m_settingsWindow->show(SettingsPresentationMode::Standard);
+    if (!m_permissions->hasScreenRecordingPermission()) {
+        if (m_permissions->canAskForCaptureConsent()) {
+            startOnceShared();
             return;
+        }
+        if (!m_permissions->requestScreenRecordingPermission()) {
+            m_permissions->openScreenRecordingSettings();
+            if (!m_permissions->hasScreenRecordingPermission()) {
+                m_settingsWindow->show(SettingsPresentationMode::Standard);
+                return;
+            }
         }
     }
     // Better window titles if granted; monitoring starts either way.

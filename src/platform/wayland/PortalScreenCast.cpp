@@ -317,9 +317,10 @@ QCoro::Task<bool> PortalScreenCast::requestConsent() {
     QPointer<PortalScreenCast> self(this);
     m_busy = true;
     const bool opened = co_await openSession(kDialogTimeout);
-    if (self)
-        m_busy = false;
-    co_return opened&& self;
+    if (!self)
+        co_return false;
+    m_busy = false;
+    co_return opened;
 }
 
 QCoro::Task<std::optional<QImage>> PortalScreenCast::captureFrame() {
